@@ -1,0 +1,28 @@
+# The project's commands. Each installs what it needs first (Debian packages,
+# as root) and can be run again at any time.
+#   make test    build both configurations and run every test
+#   make demo    build the deliverables and show what they do
+#   make fuzz    fuzz the certificate walker (FUZZ_SECONDS, default 180)
+#   make bench   benchmarks of the portable core, beside openssl speed
+
+FUZZ_SECONDS ?= 180
+
+.PHONY: test demo fuzz bench deps clean
+
+test: deps
+	scripts/run-tests.sh
+
+demo: deps
+	scripts/demo.sh
+
+fuzz: deps
+	scripts/fuzz.sh $(FUZZ_SECONDS)
+
+bench: deps
+	scripts/bench.sh
+
+deps:
+	scripts/install-deps.sh
+
+clean:
+	rm -rf build

@@ -1,0 +1,263 @@
+// SHA-1 and the modulus digest (see sha1_digest.h).
+
+#include "sha1_digest.h"
+
+#include "../common/bounded_string.h"
+
+#include <cstring>
+#include <new>
+
+namespace {
+
+const uint32_t kInitialChainingValues[5] = {
+    0x67452301u, 0xEFCDAB89u, 0x98BADCFEu, 0x10325476u, 0xC3D2E1F0u,
+};
+
+inline uint32_t RotateLeft(uint32_t value, int bits)
+{
+    return (value << bits) | (value >> (32 - bits));
+}
+
+void ProcessBlock(uint32_t chainingValues[5], const uint8_t block[64])
+{
+    uint32_t w[80];
+    for (int t = 0; t < 16; t++) {
+        w[t] = static_cast<uint32_t>(block[4 * t]) << 24 | static_cast<uint32_t>(block[4 * t + 1]) << 16 |
+               static_cast<uint32_t>(block[4 * t + 2]) << 8 | static_cast<uint32_t>(block[4 * t + 3]);
+    }
+    for (int t = 16; t < 80; t++)
+        w[t] = RotateLeft(w[t - 3] ^ w[t - 8] ^ w[t - 14] ^ w[t - 16], 1);
+
+    uint32_t a = chainingValues[0], b = chainingValues[1], c = chainingValues[2];
+    uint32_t d = chainingValues[3], e = chainingValues[4];
+    for (int t = 0; t < 80; t++) {
+        uint32_t f, k;
+        if (t < 20) {
+            f = (b & c) | (~b & d);
+            k = 0x5A827999u;
+        } else if (t < 40) {
+            f = b ^ c ^ d;
+            k = 0x6ED9EBA1u;
+        } else if (t < 60) {
+            f = (b & c) | (b & d) | (c & d);
+            k = 0x8F1BBCDCu;
+        } else {
+            f = b ^ c ^ d;
+            k = 0xCA62C1D6u;
+        }
+        const uint32_t temp = RotateLeft(a, 5) + f + e + w[t] + k;
+        e = d;
+        d = c;
+        c = RotateLeft(b, 30);
+        b = a;
+        a = temp;
+    }
+    chainingValues[0] += a;
+    chainingValues[1] += b;
+    chainingValues[2] += c;
+    chainingValues[3] += d;
+    chainingValues[4] += e;
+}
+
+// Adds a byte count to the 64-bit bit length; false when it overflows.
+bool AddToLength(Sha1Context *context, uint32_t byteCount)
+{
+    const uint64_t bits = static_cast<uint64_t>(byteCount) * 8;
+    const uint64_t total = (static_cast<uint64_t>(context->lengthHigh) << 32 | context->lengthLow) + bits;
+    if (total < bits)
+        return false;
+    context->lengthLow = static_cast<uint32_t>(total);
+    context->lengthHigh = static_cast<uint32_t>(total >> 32);
+    return true;
+}
+
+void PadMessage(Sha1Context *context)
+{
+    context->block[context->blockIndex++] = 0x80;
+    if (context->blockIndex > 56) {
+        memset(context->block + context->blockIndex, 0, 64 - context->blockIndex);
+        ProcessBlock(context->chainingValues, context->block);
+        context->blockIndex = 0;
+    }
+    memset(context->block + context->blockIndex, 0, 56 - context->blockIndex);
+    for (int i = 0; i < 4; i++) {
+        context->block[56 + i] = static_cast<uint8_t>(context->lengthHigh >> (24 - 8 * i));
+        context->block[60 + i] = static_cast<uint8_t>(context->lengthLow >> (24 - 8 * i));
+    }
+    ProcessBlock(context->chainingValues, context->block);
+}
+
+} // namespace
+
+int32_t Sha1Reset(Sha1Context *context)
+{
+    if (!context)
+        return kSha1Null;
+    memset(context, 0, sizeof *context);
+    memcpy(context->chainingValues, kInitialChainingValues, sizeof kInitialChainingValues);
+    return kSha1Success;
+}
+
+int32_t Sha1Input(Sha1Context *context, const uint8_t *bytes, uint32_t length)
+{
+    if (length == 0)
+        return kSha1Success;
+    if (!context || !bytes)
+        return kSha1Null;
+    if (context->computed) {
+        context->corrupted = kSha1StateError;
+        return kSha1StateError;
+    }
+    if (context->corrupted)
+        return context->corrupted;
+    if (!AddToLength(context, length)) {
+        context->corrupted = kSha1Null;
+        return kSha1Null;
+    }
+
+    // Top up a partly filled block, then hash whole blocks straight from the input.
+    if (context->blockIndex > 0) {
+        uint32_t take = 64 - context->blockIndex;
+        if (take > length)
+            take = length;
+        memcpy(context->block + context->blockIndex, bytes, take);
+        context->blockIndex = static_cast<int16_t>(context->blockIndex + take);
+        bytes += take;
+        length -= take;
+        if (context->blockIndex < 64)
+            return kSha1Success;
+        ProcessBlock(context->chainingValues, context->block);
+        context->blockIndex = 0;
+    }
+    for (; length >= 64; bytes += 64, length -= 64)
+        ProcessBlock(context->chainingValues, bytes);
+    memcpy(context->block, bytes, length);
+    context->blockIndex = static_cast<int16_t>(length);
+    return kSha1Success;
+}
+
+int32_t Sha1Result(Sha1Context *context, uint8_t digest[kSha1HashSize])
+{
+    if (!context || !digest)
+        return kSha1Null;
+    if (context->corrupted)
+        return context->corrupted;
+    if (!context->computed) {
+        PadMessage(context);
+        memset(context->block, 0, sizeof context->block);
+        context->lengthLow = 0;
+        context->lengthHigh = 0;
+        context->computed = 1;
+    }
+    for (int i = 0; i < kSha1HashSize; i++)
+        digest[i] = static_cast<uint8_t>(context->chainingValues[i / 4] >> (24 - 8 * (i % 4)));
+    return kSha1Success;
+}
+
+TSha1Digest::TSha1Digest() : context(new (std::nothrow) Sha1Context)
+{
+    memset(digest, 0, sizeof digest);
+    hex[0] = '\0';
+    if (context)
+        Reset();
+}
+
+TSha1Digest::~TSha1Digest()
+{
+    delete context;
+}
+
+bool TSha1Digest::Reset()
+{
+    if (!context)
+        return false;
+    memset(digest, 0, sizeof digest);
+    hex[0] = '\0';
+    return Sha1Reset(context) == kSha1Success;
+}
+
+bool TSha1Digest::Update(const uint8_t *bytes, int32_t length)
+{
+    if (!context || length < 0)
+        return false;
+    return Sha1Input(context, bytes, static_cast<uint32_t>(length)) == kSha1Success;
+}
+
+bool TSha1Digest::Finish()
+{
+    if (!context)
+        return false;
+    return Sha1Result(context, digest) == kSha1Success;
+}
+
+const char *TSha1Digest::GetHex()
+{
+    hex[0] = '\0';
+    for (int i = 0; i < kSha1HashSize; i++) {
+        char scratch[10];
+        BoundedFormat(scratch, sizeof scratch, "%02X", static_cast<unsigned>(digest[i]));
+        BoundedAppend(hex, sizeof hex, scratch);
+    }
+    // ASCII lower-casing: the text holds only hex digits.
+    for (char *p = hex; *p; p++) {
+        if (*p >= 'A' && *p <= 'Z')
+            *p = static_cast<char>(*p - 'A' + 'a');
+    }
+    return hex;
+}
+
+namespace {
+
+// Feeds the modulus as upper-case hex in pieces, so that a modulus of any
+// length is hashed whole.
+bool UpdateWithHex(TSha1Digest *sha, const uint8_t *modulus, uint32_t length)
+{
+    static const char kHexDigits[] = "0123456789ABCDEF";
+    char piece[1024];
+    uint32_t used = 0;
+    for (uint32_t i = 0; i < length; i++) {
+        piece[used++] = kHexDigits[modulus[i] >> 4];
+        piece[used++] = kHexDigits[modulus[i] & 0x0F];
+        if (used == sizeof piece) {
+            if (!sha->Update(reinterpret_cast<const uint8_t *>(piece), static_cast<int32_t>(used)))
+                return false;
+            used = 0;
+        }
+    }
+    return sha->Update(reinterpret_cast<const uint8_t *>(piece), static_cast<int32_t>(used));
+}
+
+} // namespace
+
+int32_t DigestModulus(const uint8_t *modulus, uint32_t length, char *destination, size_t capacity)
+{
+    static const char kPrefix[] = "Modulus=";
+    static const char kSuffix[] = "\n";
+
+    TSha1Digest *sha = new (std::nothrow) TSha1Digest;
+    if (!sha)
+        return kDigestNoObject;
+
+    int32_t result = kDigestOk;
+    const char *hexText = NULL;
+    if (!sha->Update(reinterpret_cast<const uint8_t *>(kPrefix), sizeof kPrefix - 1) ||
+        (length != 0 && !modulus) || !UpdateWithHex(sha, modulus, length) ||
+        !sha->Update(reinterpret_cast<const uint8_t *>(kSuffix), sizeof kSuffix - 1)) {
+        result = kDigestUpdateFailed;
+        goto cleanup;
+    }
+    if (!sha->Finish()) {
+        result = kDigestFinishFailed;
+        goto cleanup;
+    }
+    hexText = sha->GetHex();
+    if (!hexText || hexText[0] == '\0') {
+        result = kDigestEmptyText;
+        goto cleanup;
+    }
+    BoundedCopy(destination, capacity, hexText);
+
+cleanup:
+    delete sha;
+    return result;
+}

@@ -1,0 +1,158 @@
+// Helpers shared by the core tests (see test_support.h).
+
+#include "test_support.h"
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <new>
+
+namespace {
+
+std::atomic<int> allocationsBeforeFailure(-1);
+
+std::string EnvironmentValue(const char *name)
+{
+    const char *value = getenv(name);
+    return value ? value : "";
+}
+
+} // namespace
+
+// Replaces the nothrow allocation, which is the only one the product uses.
+void *operator new(std::size_t size, const std::nothrow_t &) noexcept
+{
+    int left = allocationsBeforeFailure.load();
+    while (left > 0 && !allocationsBeforeFailure.compare_exchange_weak(left, left - 1)) {
+    }
+    if (left == 0)
+        return nullptr;
+    try {
+        return ::operator new(size);
+    } catch (...) {
+        return nullptr;
+    }
+}
+
+void FailNothrowAllocationsAfter(int count)
+{
+    allocationsBeforeFailure = count;
+}
+
+std::string TestDataDir()
+{
+    return EnvironmentValue("VERILOOM_TEST_DATA");
+}
+
+std::string CaDataDir()
+{
+    return EnvironmentValue("VERILOOM_CA_DATA");
+}
+
+bool ReadWholeFile(const std::string &path, Bytes *contents)
+{
+    FILE *file = fopen(path.c_str(), "rb");
+    if (!file)
+        return false;
+    contents->clear();
+    uint8_t buffer[65536];
+    size_t got;
+    while ((got = fread(buffer, 1, sizeof buffer, file)) > 0)
+        contents->insert(contents->end(), buffer, buffer + got);
+    const bool ok = !ferror(file);
+    fclose(file);
+    return ok;
+}
+
+std::vector<std::vector<std::string>> ReadTsv(const std::string &path)
+{
+    std::vector<std::vector<std::string>> rows;
+    Bytes contents;
+    if (!ReadWholeFile(path, &contents))
+        return rows;
+    std::string line;
+    const std::string text(contents.begin(), contents.end());
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos)
+            end = text.size();
+        line = text.substr(start, end - start);
+        start = end + 1;
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        if (line.empty() || line[0] == '#')
+            continue;
+        std::vector<std::string> fields;
+        size_t fieldStart = 0;
+        for (;;) {
+            const size_t tab = line.find('\t', fieldStart);
+            fields.push_back(line.substr(fieldStart, tab - fieldStart));
+            if (tab == std::string::npos)
+                break;
+            fieldStart = tab + 1;
+        }
+        rows.push_back(fields);
+    }
+    return rows;
+}
+
+std::string ToHex(const uint8_t *bytes, size_t length)
+{
+    static const char digits[] = "0123456789abcdef";
+    std::string hex;
+    for (size_t i = 0; i < length; i++) {
+        hex += digits[bytes[i] >> 4];
+        hex += digits[bytes[i] & 15];
+    }
+    return hex;
+}
+
+Bytes FromHex(const std::string &hex)
+{
+    Bytes bytes;
+    for (size_t i = 0; i + 1 < hex.size(); i += 2)
+        bytes.push_back(static_cast<uint8_t>(std::stoi(hex.substr(i, 2), nullptr, 16)));
+    return bytes;
+}
+
+Bytes Tlv(uint8_t identifier, const Bytes &content)
+{
+    Bytes out(1, identifier);
+    const size_t length = content.size();
+    if (length < 0x80) {
+        out.push_back(static_cast<uint8_t>(length));
+    } else if (length <= 0xFF) {
+        out.push_back(0x81);
+        out.push_back(static_cast<uint8_t>(length));
+    } else if (length <= 0xFFFF) {
+        out.push_back(0x82);
+        out.push_back(static_cast<uint8_t>(length >> 8));
+        out.push_back(static_cast<uint8_t>(length));
+    } else {
+        out.push_back(0x83);
+        out.push_back(static_cast<uint8_t>(length >> 16));
+        out.push_back(static_cast<uint8_t>(length >> 8));
+        out.push_back(static_cast<uint8_t>(length));
+    }
+    out.insert(out.end(), content.begin(), content.end());
+    return out;
+}
+
+Bytes Concat(std::initializer_list<Bytes> parts)
+{
+    Bytes out;
+    for (const Bytes &part : parts)
+        out.insert(out.end(), part.begin(), part.end());
+    return out;
+}
+
+Bytes Sequence(std::initializer_list<Bytes> parts)
+{
+    return Tlv(0x30, Concat(parts));
+}
+
+Bytes Text(uint8_t identifier, const std::string &text)
+{
+    return Tlv(identifier, Bytes(text.begin(), text.end()));
+}
