@@ -4,6 +4,7 @@
 # fingerprint, or why a certificate has none.
 set -eu
 cd "$(dirname "$0")/.."
+root=$PWD
 
 step() { printf '\n== %s\n' "$*"; }
 
@@ -16,7 +17,7 @@ find build/windows -maxdepth 3 \( -name '*.exe' -o -name '*.dll' \) -not -path '
 prefix=$PWD/build/windows/wineprefix
 step "starting Wine (prefix $prefix)"
 scripts/wine-session.sh start "$prefix"
-trap 'scripts/wine-session.sh stop "$prefix" >/dev/null' EXIT
+trap '"$root"/scripts/wine-session.sh stop "$prefix" >/dev/null' EXIT
 
 step "reading sample certificates under Wine"
 cd tests/data/certs

@@ -32,7 +32,7 @@ start)
     # The server and Wine's own services (started here by wineboot) are
     # detached from our pipes: a test program that started them would hand
     # them its output pipe, and ctest would wait for them to close it.
-    "$WINESERVER" -p >/dev/null 2>&1 </dev/null
+    "$WINESERVER" -p >/dev/null 2>&1 </dev/null || true  # already running: fine
     "$WINE" wineboot >/dev/null 2>&1 </dev/null || true
     echo "wineserver running for $WINEPREFIX"
     ;;
