@@ -33,8 +33,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     bool sound = strlen(reader->GetCommonName()) <= 255 && IsLowerHex(digest) &&
                  (digestLength == 0 || digestLength == 40);
     if (ok) {
+        // Key status 1 may follow an earlier key, whose digest then stays.
         sound = sound && reader->ParseStatus == 0 && reader->KeyStatus >= 0 && reader->KeyStatus <= 2 &&
-                (digestLength == 40) == (reader->KeyStatus == 2);
+                (reader->KeyStatus != 2 || digestLength == 40) && (reader->KeyStatus != 0 || digestLength == 0);
     } else {
         const int32_t parse = reader->ParseStatus;
         sound = sound && (parse == 1 || (parse >= 3 && parse <= 12)) &&
