@@ -1,0 +1,18 @@
+// Language choice and dialog presentation shared by both deliverables:
+// the language offset added to every dialog and string identifier, and
+// placing a dialog (icon, topmost, foreground, centred).
+#pragma once
+
+#include <windows.h>
+
+// 0 (English) or 1000 (German); written once by InitLanguageOffset.
+extern int LanguageOffset;
+
+const int kGermanLanguageOffset = 1000;
+
+void InitLanguageOffset();
+void PrepareDialog(HINSTANCE module, HWND dialog);
+
+// Where PrepareDialog puts a window of the given size on a screen of the given
+// size: X aligned down to 8 pixels, never negative.
+void CentredDialogOrigin(int screenWidth, int screenHeight, int width, int height, int *x, int *y);

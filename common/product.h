@@ -1,0 +1,14 @@
+// Names and captions that both deliverables show.
+#pragma once
+
+#define VERILOOM_VERSION_TEXT "V1.1"
+#define VERILOOM_COPYRIGHT "\xA9 2026 Veriloom"
+
+// Caption of the library's message boxes.
+#define VERILOOM_PROGRAM_CAPTION "Veriloom " VERILOOM_VERSION_TEXT " " VERILOOM_COPYRIGHT
+
+// Event source of the library's warning events.
+#define VERILOOM_EVENT_SOURCE "Veriloom"
+
+// Folder below "ProgramFiles" that holds the library and the blacklists.
+#define VERILOOM_INSTALL_FOLDER "\\Veriloom"

@@ -1,0 +1,114 @@
+// DllMain, attach and detach, the interactive test, the warning event and the
+// library's error message.
+
+#include "lifecycle.h"
+
+#include "common/bounded_string.h"
+#include "common/dialog_support.h"
+#include "common/product.h"
+#include "resources/resource_ids.h"
+
+#include <cstdlib>
+
+HINSTANCE ModuleHandle = NULL;
+BYTE InteractiveFlag = 0;
+CRITICAL_SECTION CacheLock;
+char *VerdictTable = NULL;
+DWORD VerdictCount = 0;
+
+namespace {
+
+bool EqualsIgnoringAsciiCase(const char *a, const char *b)
+{
+    for (;; a++, b++) {
+        char ca = *a, cb = *b;
+        if (ca >= 'A' && ca <= 'Z')
+            ca = static_cast<char>(ca - 'A' + 'a');
+        if (cb >= 'A' && cb <= 'Z')
+            cb = static_cast<char>(cb - 'A' + 'a');
+        if (ca != cb)
+            return false;
+        if (ca == '\0')
+            return true;
+    }
+}
+
+} // namespace
+
+bool IsInteractiveWindowStation()
+{
+    HWINSTA station = GetProcessWindowStation();
+    if (!station)
+        return false;
+    char name[128];
+    if (!GetUserObjectInformationA(station, UOI_NAME, name, sizeof name, NULL))
+        return false;
+    name[sizeof name - 1] = '\0';
+    if (!EqualsIgnoringAsciiCase(name, "Winsta0"))
+        return false;
+    USEROBJECTFLAGS flags;
+    if (!GetUserObjectInformationA(station, UOI_FLAGS, &flags, sizeof flags, NULL))
+        return false;
+    return (flags.dwFlags & WSF_VISIBLE) != 0;
+}
+
+bool ProviderAttach()
+{
+    InteractiveFlag = IsInteractiveWindowStation() ? 1 : 0;
+    InitLanguageOffset();
+    InitializeCriticalSection(&CacheLock);
+    // Entries are read only below the count, so the block is not cleared.
+    VerdictTable = static_cast<char *>(malloc(kVerdictCacheBytes));
+    return VerdictTable != NULL;
+}
+
+bool ProviderDetach()
+{
+    free(VerdictTable);
+    VerdictTable = NULL;
+    DeleteCriticalSection(&CacheLock);
+    return true;
+}
+
+extern "C" BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID reserved)
+{
+    (void)reserved;
+    switch (reason) {
+    case DLL_PROCESS_ATTACH:
+        ModuleHandle = module;
+        return ProviderAttach() ? TRUE : FALSE;
+    case DLL_PROCESS_DETACH:
+        ProviderDetach();
+        return TRUE;
+    default:
+        return TRUE;
+    }
+}
+
+void LogWeakCertificate(const char *commonName)
+{
+    char text[256];
+    BoundedFormat(text, sizeof text, "Weak certificate found: '%s'", commonName);
+
+    HANDLE source = RegisterEventSourceA(NULL, VERILOOM_EVENT_SOURCE);
+    if (!source)
+        return;
+    const char *strings[1] = {text};
+    ReportEventA(source, EVENTLOG_WARNING_TYPE, 0, MSG_WEAK_CERTIFICATE, NULL, 1, 0, strings, NULL);
+    DeregisterEventSource(source);
+}
+
+void ShowCheckError(DWORD code, DWORD detail)
+{
+    if (!InteractiveFlag)
+        return;
+    char format[256];
+    char message[256];
+    if (LoadStringA(ModuleHandle, IDS_CHECK_ERROR + LanguageOffset, format, sizeof format) == 0)
+        BoundedCopy(format, sizeof format, "Error checking certificate [%u/%u]!");
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wformat-nonliteral"
+    BoundedFormat(message, sizeof message, format, static_cast<unsigned>(code), static_cast<unsigned>(detail));
+#pragma GCC diagnostic pop
+    MessageBoxA(NULL, message, VERILOOM_PROGRAM_CAPTION, MB_OK | MB_TOPMOST | MB_SETFOREGROUND);
+}

@@ -1,0 +1,10 @@
+// Substring search over a text buffer of known length, as the blacklist scan
+// uses it: the first occurrence, byte for byte, letter case counting.
+// Portable: no Windows header.
+#pragma once
+
+#include <cstddef>
+
+// True when pattern occurs in the first `length` bytes of text. An empty
+// pattern occurs in any text.
+bool ContainsText(const char *text, size_t length, const char *pattern);
