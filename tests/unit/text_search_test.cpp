@@ -1,0 +1,54 @@
+// The blacklist search: first occurrence, byte for byte, within the given
+// length; checked against std::string::find on generated hex text.
+
+#include "provider/text_search.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <random>
+#include <string>
+
+namespace {
+
+bool Contains(const std::string &text, const char *pattern)
+{
+    return ContainsText(text.data(), text.size(), pattern);
+}
+
+TEST(ContainsText, PlacesAndEdges)
+{
+    const char *fingerprint = "0123456789abcdef0123";
+    EXPECT_TRUE(Contains(std::string("0123456789abcdef0123"), fingerprint));
+    EXPECT_TRUE(Contains(std::string("# list\n0123456789abcdef0123\n"), fingerprint));
+    EXPECT_TRUE(Contains(std::string("ff0123456789abcdef0123ff"), fingerprint));  // inside a longer run
+    EXPECT_FALSE(Contains(std::string("0123456789ABCDEF0123"), fingerprint));     // case counts
+    EXPECT_FALSE(Contains(std::string("0123456789abcdef012"), fingerprint));      // one short
+    EXPECT_FALSE(Contains(std::string(""), fingerprint));
+    EXPECT_TRUE(Contains(std::string(""), ""));
+    EXPECT_TRUE(Contains(std::string("aaab"), "aab"));
+    EXPECT_TRUE(Contains(std::string("abab\xff\x80x"), "\xff\x80"));
+
+    // Only the given length is searched.
+    const std::string text = "xx0123456789abcdef0123";
+    EXPECT_FALSE(ContainsText(text.data(), text.size() - 1, fingerprint));
+}
+
+TEST(ContainsText, AgreesWithFindOnHexText)
+{
+    std::mt19937 random(7);
+    const char digits[] = "0123456789abcdef";
+    for (int round = 0; round < 2000; round++) {
+        std::string text;
+        const int length = static_cast<int>(random() % 300);
+        for (int i = 0; i < length; i++)
+            text += (random() % 41 == 0) ? '\n' : digits[random() % 4];  // few symbols: many near misses
+        std::string pattern;
+        const int patternLength = 1 + static_cast<int>(random() % 8);
+        for (int i = 0; i < patternLength; i++)
+            pattern += digits[random() % 4];
+        ASSERT_EQ(text.find(pattern) != std::string::npos, Contains(text, pattern.c_str())) << text << " / " << pattern;
+    }
+}
+
+} // namespace
