@@ -1,11 +1,25 @@
 #!/bin/sh
-# Benchmarks of the portable core, and OpenSSL's SHA-1 at the same block sizes
-# for comparison.
+# Benchmarks: the portable core natively, OpenSSL's SHA-1 at the same block
+# sizes for comparison, and the provider library under Wine (one check with
+# the verdict cached; one check of a new key against four blacklist files of
+# realistic size, beside the floor of reading those files).
 set -eu
 cd "$(dirname "$0")/.."
+root=$PWD
 
 scripts/build.sh host
 VERILOOM_TEST_DATA=$PWD/tests/data build/host/tests/bench/core_bench
 echo
 echo "openssl speed sha1 (1 s per block size):"
 openssl speed -seconds 1 sha1 2>/dev/null | tail -n 3
+
+echo
+echo "provider library under Wine:"
+scripts/build.sh windows >/dev/null
+prefix=$root/build/windows/wineprefix
+scripts/wine-session.sh start "$prefix"
+trap '"$root"/scripts/wine-session.sh stop "$prefix" >/dev/null' EXIT
+WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINEARCH=win64 \
+    VERILOOM_TEST_DATA="Z:$root/tests/data" \
+    /usr/lib/wine/wine64 build/windows/tests/windows/bench/provider_bench.exe \
+    "Z:$root/build/windows/provider/Veriloom-x64.dll"

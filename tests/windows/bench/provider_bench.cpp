@@ -1,0 +1,468 @@
+// provider_bench: how fast the provider library answers, through its export,
+// under Wine (or on Windows). It prints three figures:
+//   cache hit   one check of a 2048-bit certificate whose verdict the library
+//               has cached (the library held loaded);
+//   cache miss  one check of a key the library has never seen, against four
+//               blacklist files of 98,304 fingerprints each, the key listed
+//               on the very last line of the file the scan reads last;
+//   floor       reading the same four files whole the way the scan reads
+//               them (FindFirstFile, CreateFile, malloc(size + 1), one
+//               ReadFile, free) and finding their first NUL: what a scan
+//               cannot go below.
+// The process moves to a window station of its own before it loads the
+// library, so the library sees no user and never shows a message box.
+//
+//   provider_bench [PROVIDER_DLL]
+// PROVIDER_DLL defaults to %VERILOOM_PROVIDER_DLL%; the certificate is
+// %VERILOOM_TEST_DATA%\certs\rsa-2048.der (default tests\data).
+
+#include <windows.h>
+#include <wincrypt.h>
+
+#include "provider/certificate_walker.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+typedef BOOL(WINAPI *VerifyRevocationFunction)(DWORD, DWORD, DWORD, PVOID[], DWORD, PCERT_REVOCATION_PARA,
+                                              PCERT_REVOCATION_STATUS);
+
+const int kBlacklistFiles = 4;
+const int kFingerprintsPerFile = 98304;
+const size_t kLineLength = 21;  // 20 hex digits and a line feed
+const int kHitChecksPerRound = 20000;
+const int kHitRounds = 15;
+const int kMissRounds = 15;
+
+// Timing with the performance counter.
+double CounterSeconds()
+{
+    static double frequency = 0;
+    if (frequency == 0) {
+        LARGE_INTEGER f;
+        QueryPerformanceFrequency(&f);
+        frequency = static_cast<double>(f.QuadPart);
+    }
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    return static_cast<double>(now.QuadPart) / frequency;
+}
+
+struct Figures {
+    double median;
+    double minimum;
+};
+
+Figures Summarize(std::vector<double> samples)
+{
+    std::sort(samples.begin(), samples.end());
+    const size_t n = samples.size();
+    Figures f;
+    f.minimum = samples[0];
+    f.median = n % 2 ? samples[n / 2] : (samples[n / 2 - 1] + samples[n / 2]) / 2;
+    return f;
+}
+
+// A small deterministic generator (xorshift64*), so that every run uses the
+// same blacklist contents.
+class Random {
+public:
+    explicit Random(uint64_t seed) : state(seed ? seed : 0x9E3779B97F4A7C15ull) {}
+    uint64_t Next()
+    {
+        state ^= state >> 12;
+        state ^= state << 25;
+        state ^= state >> 27;
+        return state * 0x2545F4914F6CDD1Dull;
+    }
+private:
+    uint64_t state;
+};
+
+std::string Environment(const char *name)
+{
+    char value[2048];
+    const DWORD length = GetEnvironmentVariableA(name, value, sizeof value);
+    return length > 0 && length < sizeof value ? std::string(value, length) : std::string();
+}
+
+bool ReadWhole(const std::string &path, std::vector<BYTE> *bytes)
+{
+    FILE *file = fopen(path.c_str(), "rb");
+    if (!file)
+        return false;
+    BYTE buffer[16384];
+    size_t got;
+    while ((got = fread(buffer, 1, sizeof buffer, file)) > 0)
+        bytes->insert(bytes->end(), buffer, buffer + got);
+    const bool ok = !ferror(file);
+    fclose(file);
+    return ok && !bytes->empty();
+}
+
+bool WriteWhole(const std::string &path, const std::string &content)
+{
+    FILE *file = fopen(path.c_str(), "wb");
+    if (!file)
+        return false;
+    const bool ok = fwrite(content.data(), 1, content.size(), file) == content.size();
+    return fclose(file) == 0 && ok;
+}
+
+// The key fingerprint as the library computes it: the last 20 digits.
+std::string Fingerprint(const std::vector<BYTE> &der)
+{
+    TMyProcessCertificate reader;
+    if (!reader.Process(der.data(), static_cast<uint32_t>(der.size())))
+        return "";
+    const char *digest = reader.GetModulusDigest();
+    return strlen(digest) > 20 ? std::string(digest + 20) : std::string();
+}
+
+// DER encoding helpers for the minimal certificates of the cache miss.
+void AppendLength(std::vector<BYTE> *out, size_t length)
+{
+    if (length < 0x80) {
+        out->push_back(static_cast<BYTE>(length));
+    } else if (length < 0x100) {
+        out->push_back(0x81);
+        out->push_back(static_cast<BYTE>(length));
+    } else {
+        out->push_back(0x82);
+        out->push_back(static_cast<BYTE>(length >> 8));
+        out->push_back(static_cast<BYTE>(length));
+    }
+}
+
+std::vector<BYTE> Element(BYTE tag, const std::vector<BYTE> &content)
+{
+    std::vector<BYTE> out(1, tag);
+    AppendLength(&out, content.size());
+    out.insert(out.end(), content.begin(), content.end());
+    return out;
+}
+
+std::vector<BYTE> Concat(std::initializer_list<std::vector<BYTE>> parts)
+{
+    std::vector<BYTE> out;
+    for (const auto &part : parts)
+        out.insert(out.end(), part.begin(), part.end());
+    return out;
+}
+
+// SEQUENCE { Name { CN }, SEQUENCE { rsaEncryption, NULL },
+//            BIT STRING { 00, SEQUENCE { INTEGER modulus, INTEGER 65537 } } }
+// with a 2048-bit modulus (top bit set, so the INTEGER has a leading 00).
+std::vector<BYTE> MinimalCertificate(Random *random)
+{
+    std::vector<BYTE> modulus(1, 0x00);
+    for (int i = 0; i < 256; i += 8) {
+        const uint64_t r = random->Next();
+        for (int b = 0; b < 8; b++)
+            modulus.push_back(static_cast<BYTE>(r >> (8 * b)));
+    }
+    modulus[1] |= 0x80;
+    modulus[256] |= 0x01;
+
+    const std::string cn = "Benchmark key";
+    const std::vector<BYTE> cnOid = {0x55, 0x04, 0x03};
+    const std::vector<BYTE> rsaOid = {0x2A, 0x86, 0x48, 0x86, 0xF7, 0x0D, 0x01, 0x01, 0x01};
+    const std::vector<BYTE> exponent = {0x01, 0x00, 0x01};
+
+    const std::vector<BYTE> name =
+        Element(0x30, Element(0x31, Element(0x30, Concat({Element(0x06, cnOid),
+                                                          Element(0x0C, std::vector<BYTE>(cn.begin(), cn.end()))}))));
+    const std::vector<BYTE> algorithm = Element(0x30, Concat({Element(0x06, rsaOid), Element(0x05, {})}));
+    const std::vector<BYTE> key = Element(0x30, Concat({Element(0x02, modulus), Element(0x02, exponent)}));
+    const std::vector<BYTE> bitString = Element(0x03, Concat({std::vector<BYTE>(1, 0x00), key}));
+    return Element(0x30, Concat({name, algorithm, bitString}));
+}
+
+// One check through the export; returns the status's dwError.
+DWORD Check(VerifyRevocationFunction verify, const std::vector<BYTE> &der)
+{
+    CERT_CONTEXT context;
+    memset(&context, 0, sizeof context);
+    context.dwCertEncodingType = X509_ASN_ENCODING;
+    context.pbCertEncoded = const_cast<BYTE *>(der.data());
+    context.cbCertEncoded = static_cast<DWORD>(der.size());
+    PVOID contexts[1] = {&context};
+    CERT_REVOCATION_STATUS status;
+    memset(&status, 0, sizeof status);
+    status.cbSize = sizeof status;
+    verify(X509_ASN_ENCODING, CERT_CONTEXT_REVOCATION_TYPE, 1, contexts, 0, NULL, &status);
+    return status.dwError;
+}
+
+bool HasBlacklistPrefix(const char *name)
+{
+    return _strnicmp(name, "BLACKLIST", 9) == 0;
+}
+
+// The floor: every blacklist file read whole the way the scan reads it, and
+// its text measured up to the first NUL. Returns the total text length, or
+// 0 when a file could not be read.
+size_t ReadBlacklistsWhole(const std::string &installDir)
+{
+    WIN32_FIND_DATAA entry;
+    HANDLE find = FindFirstFileA((installDir + "*").c_str(), &entry);
+    if (find == INVALID_HANDLE_VALUE)
+        return 0;
+    size_t total = 0;
+    bool ok = true;
+    do {
+        if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || !HasBlacklistPrefix(entry.cFileName))
+            continue;
+        const DWORD size = entry.nFileSizeLow;
+        char *buffer = static_cast<char *>(malloc(static_cast<size_t>(size) + 1));
+        if (!buffer) {
+            ok = false;
+            break;
+        }
+        buffer[size] = '\0';
+        HANDLE file = CreateFileA((installDir + entry.cFileName).c_str(), GENERIC_READ, FILE_SHARE_READ, NULL,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
+        DWORD bytesRead = 0;
+        if (file == INVALID_HANDLE_VALUE || !ReadFile(file, buffer, size, &bytesRead, NULL) || bytesRead != size) {
+            ok = false;
+        } else {
+            const char *end = static_cast<const char *>(memchr(buffer, '\0', static_cast<size_t>(size) + 1));
+            total += static_cast<size_t>(end - buffer);
+        }
+        if (file != INVALID_HANDLE_VALUE)
+            CloseHandle(file);
+        free(buffer);
+    } while (ok && FindNextFileA(find, &entry));
+    FindClose(find);
+    return ok ? total : 0;
+}
+
+void DeleteTree(const std::string &folder)
+{
+    WIN32_FIND_DATAA entry;
+    HANDLE find = FindFirstFileA((folder + "\\*").c_str(), &entry);
+    if (find != INVALID_HANDLE_VALUE) {
+        do {
+            const std::string name = entry.cFileName;
+            if (name == "." || name == "..")
+                continue;
+            const std::string path = folder + "\\" + name;
+            if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                DeleteTree(path);
+            else
+                DeleteFileA(path.c_str());
+        } while (FindNextFileA(find, &entry));
+        FindClose(find);
+    }
+    RemoveDirectoryA(folder.c_str());
+}
+
+std::string HexLine(Random *random)
+{
+    static const char kDigits[] = "0123456789abcdef";
+    const uint64_t a = random->Next(), b = random->Next();
+    char line[kLineLength + 1];
+    for (int i = 0; i < 16; i++)
+        line[i] = kDigits[(a >> (4 * i)) & 15];
+    for (int i = 16; i < 20; i++)
+        line[i] = kDigits[(b >> (4 * (i - 16))) & 15];
+    line[20] = '\n';
+    line[21] = '\0';
+    return line;
+}
+
+// The "ProgramFiles" stand-in with its four blacklist files.
+struct BlacklistFolder {
+    std::string root;
+    std::string installDir;
+    std::string lastFile;      // the file the scan reads last
+    LONG lastLineOffset;       // where its last fingerprint begins
+    size_t totalBytes;
+};
+
+bool CreateBlacklists(BlacklistFolder *folder)
+{
+    char temp[MAX_PATH];
+    GetTempPathA(sizeof temp, temp);
+    char name[64];
+    snprintf(name, sizeof name, "veriloom-bench-%lu", GetCurrentProcessId());
+    folder->root = std::string(temp) + name;
+    folder->installDir = folder->root + "\\Veriloom\\";
+    DeleteTree(folder->root);
+    if (!CreateDirectoryA(folder->root.c_str(), NULL) || !CreateDirectoryA(folder->installDir.c_str(), NULL))
+        return false;
+
+    folder->totalBytes = 0;
+    for (int f = 0; f < kBlacklistFiles; f++) {
+        Random random(0x5EED0000u + static_cast<uint64_t>(f));
+        std::string content = "# weak RSA keys, 2048 bits: last 20 hex digits of the key fingerprint\n";
+        content.reserve(content.size() + kFingerprintsPerFile * kLineLength);
+        for (int i = 0; i < kFingerprintsPerFile; i++)
+            content += HexLine(&random);
+        const std::string path = folder->installDir + "BLACKLIST.RSA-" + static_cast<char>('a' + f);
+        if (!WriteWhole(path, content))
+            return false;
+        folder->totalBytes += content.size();
+    }
+
+    // The scan reads the files in the order the folder lists them.
+    WIN32_FIND_DATAA entry;
+    HANDLE find = FindFirstFileA((folder->installDir + "*").c_str(), &entry);
+    if (find == INVALID_HANDLE_VALUE)
+        return false;
+    do {
+        if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && HasBlacklistPrefix(entry.cFileName)) {
+            folder->lastFile = entry.cFileName;
+            folder->lastLineOffset = static_cast<LONG>(entry.nFileSizeLow - kLineLength);
+        }
+    } while (FindNextFileA(find, &entry));
+    FindClose(find);
+    return !folder->lastFile.empty();
+}
+
+// Puts the fingerprint on the last line of the file the scan reads last.
+bool ListLast(const BlacklistFolder &folder, const std::string &fingerprint)
+{
+    HANDLE file = CreateFileA((folder.installDir + folder.lastFile).c_str(), GENERIC_WRITE, 0, NULL, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, NULL);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    const std::string line = fingerprint + "\n";
+    DWORD written = 0;
+    const bool ok = SetFilePointer(file, folder.lastLineOffset, NULL, FILE_BEGIN) !=
+                        INVALID_SET_FILE_POINTER &&
+                    WriteFile(file, line.data(), static_cast<DWORD>(line.size()), &written, NULL) &&
+                    written == line.size();
+    CloseHandle(file);
+    return ok;
+}
+
+int Fail(const char *what)
+{
+    fprintf(stderr, "provider_bench: %s (error %lu)\n", what, GetLastError());
+    return 1;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    const std::string dllPath = argc > 1 ? argv[1] : Environment("VERILOOM_PROVIDER_DLL");
+    if (dllPath.empty()) {
+        fprintf(stderr, "usage: provider_bench PROVIDER_DLL (or set VERILOOM_PROVIDER_DLL)\n");
+        return 2;
+    }
+    std::string dataDir = Environment("VERILOOM_TEST_DATA");
+    if (dataDir.empty())
+        dataDir = "tests\\data";
+
+    // No user: a window station of our own, before the library is loaded.
+    HWINSTA station = CreateWindowStationA("VeriloomBench", 0, WINSTA_ALL_ACCESS, NULL);
+    if (!station || !SetProcessWindowStation(station))
+        return Fail("cannot move to a window station of its own");
+
+    std::vector<BYTE> hitCertificate;
+    if (!ReadWhole(dataDir + "\\certs\\rsa-2048.der", &hitCertificate))
+        return Fail("cannot read certs\\rsa-2048.der (set VERILOOM_TEST_DATA)");
+
+    BlacklistFolder folder;
+    if (!CreateBlacklists(&folder)) {
+        DeleteTree(folder.root);
+        return Fail("cannot write the blacklist files");
+    }
+    SetEnvironmentVariableA("ProgramFiles", folder.root.c_str());
+
+    HMODULE module = LoadLibraryA(dllPath.c_str());
+    VerifyRevocationFunction verify = NULL;
+    if (module)
+        verify = reinterpret_cast<VerifyRevocationFunction>(
+            reinterpret_cast<void *>(GetProcAddress(module, "CertDllVerifyRevocation")));
+    if (!verify) {
+        DeleteTree(folder.root);
+        return Fail("cannot load the library or find CertDllVerifyRevocation");
+    }
+
+    printf("provider_bench: %s\n", dllPath.c_str());
+    printf("blacklists: %d files x %d fingerprints, %.1f MB in all; the scan reads %s last\n\n", kBlacklistFiles,
+           kFingerprintsPerFile, static_cast<double>(folder.totalBytes) / 1e6, folder.lastFile.c_str());
+
+    int status = 0;
+
+    // Cache hit: the first check scans and caches the verdict, every later
+    // one finds it in the cache.
+    if (Check(verify, hitCertificate) != static_cast<DWORD>(CRYPT_E_NO_REVOCATION_CHECK)) {
+        fprintf(stderr, "provider_bench: rsa-2048.der is not answered 'no revocation check'\n");
+        status = 1;
+    }
+    std::vector<double> hitSamples;
+    for (int round = 0; round < kHitRounds; round++) {
+        const double start = CounterSeconds();
+        for (int i = 0; i < kHitChecksPerRound; i++)
+            Check(verify, hitCertificate);
+        hitSamples.push_back((CounterSeconds() - start) / kHitChecksPerRound * 1e6);
+    }
+    const Figures hit = Summarize(hitSamples);
+    printf("cache hit   rsa-2048.der, verdict cached, %d rounds of %d checks\n", kHitRounds, kHitChecksPerRound);
+    printf("            per check: median %.3f us, min %.3f us (target: at most 10 us: %s)\n\n", hit.median,
+           hit.minimum, hit.median <= 10.0 ? "met" : "NOT met");
+
+    // Cache miss against the floor, alternately, so that both see the same
+    // machine. Each miss is a new key, listed on the last line of the last
+    // file, so the scan reads every file before it finds it.
+    Random keys(0xC0FFEE);
+    std::vector<double> missSamples, floorSamples;
+    size_t floorBytes = 0;
+    for (int round = 0; round < kMissRounds + 1 && status == 0; round++) {
+        const std::vector<BYTE> der = MinimalCertificate(&keys);
+        const std::string fingerprint = Fingerprint(der);
+        if (fingerprint.size() != 20 || !ListLast(folder, fingerprint)) {
+            fprintf(stderr, "provider_bench: cannot list the new key\n");
+            status = 1;
+            break;
+        }
+
+        double start = CounterSeconds();
+        floorBytes = ReadBlacklistsWhole(folder.installDir);
+        const double floorTime = CounterSeconds() - start;
+
+        start = CounterSeconds();
+        const DWORD verdict = Check(verify, der);
+        const double missTime = CounterSeconds() - start;
+
+        if (floorBytes != folder.totalBytes) {
+            fprintf(stderr, "provider_bench: the floor read %lu bytes of %lu\n", static_cast<unsigned long>(floorBytes),
+                    static_cast<unsigned long>(folder.totalBytes));
+            status = 1;
+        }
+        if (verdict != static_cast<DWORD>(CRYPT_E_REVOKED)) {
+            fprintf(stderr, "provider_bench: the listed key was answered 0x%08lx, not CRYPT_E_REVOKED\n", verdict);
+            status = 1;
+        }
+        if (round == 0)
+            continue;  // warm-up
+        floorSamples.push_back(floorTime * 1e3);
+        missSamples.push_back(missTime * 1e3);
+    }
+    if (!missSamples.empty()) {
+        const Figures miss = Summarize(missSamples);
+        const Figures floor = Summarize(floorSamples);
+        printf("cache miss  a new 2048-bit key per check, listed last, %d checks\n", kMissRounds);
+        printf("            per check: median %.3f ms, min %.3f ms\n", miss.median, miss.minimum);
+        printf("floor       the same files read whole, first NUL found, %d passes\n", kMissRounds);
+        printf("            per pass:  median %.3f ms, min %.3f ms\n", floor.median, floor.minimum);
+        const double ratio = miss.median / floor.median;
+        printf("ratio       miss / floor: %.2f by medians, %.2f by minimums (target: at most 1.5: %s)\n", ratio,
+               miss.minimum / floor.minimum, ratio <= 1.5 ? "met" : "NOT met");
+    }
+
+    FreeLibrary(module);
+    DeleteTree(folder.root);
+    return status;
+}
