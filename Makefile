@@ -4,10 +4,12 @@
 #   make demo    build the deliverables and show what they do
 #   make fuzz    fuzz the certificate walker (FUZZ_SECONDS, default 180)
 #   make bench   benchmarks of the portable core, beside openssl speed
+#   make screenshots  the warning dialog in English and German, as PNG files
+#                in build/windows/screenshots/
 
 FUZZ_SECONDS ?= 180
 
-.PHONY: test demo fuzz bench deps clean
+.PHONY: test demo fuzz bench screenshots deps clean
 
 test: deps
 	scripts/run-tests.sh
@@ -20,6 +22,9 @@ fuzz: deps
 
 bench: deps
 	scripts/bench.sh
+
+screenshots: deps
+	scripts/screenshots.sh
 
 deps:
 	scripts/install-deps.sh

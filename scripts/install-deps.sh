@@ -20,6 +20,8 @@ xauth:xauth
 openssl:openssl
 /usr/share/ca-certificates/mozilla:ca-certificates
 python3:python3
+/usr/bin/import:imagemagick
+/usr/share/fonts/truetype/liberation/LiberationSans-Regular.ttf:fonts-liberation
 "
 
 missing=""

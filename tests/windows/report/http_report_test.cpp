@@ -1,0 +1,230 @@
+// SendHttpRequest against the recording server on 127.0.0.1: what goes on the
+// wire, which answers count as sent, and the error codes of failed exchanges.
+
+#include "provider/http_report.h"
+#include "tests/windows/report/recording_server.h"
+#include "tests/windows/support/provider_test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+
+namespace {
+
+const char kReportPath[] = "/netze/tools/trovance";
+const wchar_t kCertificateType[] = L"Content-Type: application/x-x509-ca-cert";
+const DWORD kErrorCannotConnect = 12029;  // ERROR_WINHTTP_CANNOT_CONNECT
+const DWORD kErrorNameNotResolved = 12007;  // ERROR_WINHTTP_NAME_NOT_RESOLVED
+
+class SendHttpRequestTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(server.ok) << "the recording server (fixture report_server) is not running";
+        ASSERT_TRUE(LoadTestCertificate("rsa-2048.der", &certificate));
+    }
+    void TearDown() override { FreeTestCertificate(&certificate); }
+
+    // Sends to the recording server; the request it recorded goes to *request.
+    bool Send(const std::string &path, const BYTE *body, DWORD length, DWORD *code, const wchar_t *headers,
+              RecordedRequest *request, const wchar_t **acceptTypes = NULL)
+    {
+        const size_t before = server.Requests();
+        const bool sent = SendHttpRequest("127.0.0.1", server.port, path.c_str(), false, body, length, code,
+                                          headers, acceptTypes);
+        EXPECT_EQ(before + 1, server.Requests()) << path;
+        EXPECT_TRUE(server.Request(before + 1, request)) << path;
+        return sent;
+    }
+
+    const BYTE *Der() const { return certificate.der.data(); }
+    DWORD DerLength() const { return static_cast<DWORD>(certificate.der.size()); }
+    std::string DerText() const { return std::string(certificate.der.begin(), certificate.der.end()); }
+
+    RecordingServer server;
+    TestCertificate certificate;
+};
+
+TEST_F(SendHttpRequestTest, PostsTheCertificateWithItsContentType)
+{
+    RecordedRequest request;
+    DWORD code = 0xdeadbeef;
+    EXPECT_TRUE(Send(kReportPath, Der(), DerLength(), &code, kCertificateType, &request));
+    EXPECT_EQ(0u, code);
+
+    EXPECT_EQ("POST /netze/tools/trovance HTTP/1.1", request.requestLine);
+    EXPECT_EQ("127.0.0.1:" + std::to_string(server.port), request.Header("Host"));
+    EXPECT_EQ("application/x-x509-ca-cert", request.Header("Content-Type"));
+    EXPECT_EQ(std::to_string(certificate.der.size()), request.Header("Content-Length"));
+    EXPECT_EQ(DerText(), request.body);
+    // The agent is empty (Wine sends "User-Agent: " with no value).
+    EXPECT_EQ("", request.Header("User-Agent"));
+    EXPECT_FALSE(request.Has("Accept"));
+    EXPECT_FALSE(request.Has("Transfer-Encoding"));
+}
+
+TEST_F(SendHttpRequestTest, HeadersAndAcceptTypesArePassedOn)
+{
+    RecordedRequest request;
+    DWORD code = 0xdeadbeef;
+    const wchar_t *accept[] = {L"text/plain", L"application/pkix-cert", NULL};
+    EXPECT_TRUE(Send("/accept", Der(), DerLength(), &code, L"X-Veriloom: one\r\nX-Other: two", &request, accept));
+    EXPECT_EQ(0u, code);
+    EXPECT_EQ("one", request.Header("X-Veriloom"));
+    EXPECT_EQ("two", request.Header("X-Other"));
+    EXPECT_FALSE(request.Has("Content-Type"));
+    EXPECT_NE(std::string::npos, request.Header("Accept").find("text/plain")) << request.Header("Accept");
+    EXPECT_NE(std::string::npos, request.Header("Accept").find("application/pkix-cert")) << request.Header("Accept");
+}
+
+TEST_F(SendHttpRequestTest, WithoutABodyItIsAGet)
+{
+    RecordedRequest request;
+    DWORD code = 0xdeadbeef;
+    // The length is ignored without a body.
+    EXPECT_TRUE(Send("/no-body", NULL, 1234, &code, NULL, &request));
+    EXPECT_EQ(0u, code);
+    EXPECT_EQ("GET /no-body HTTP/1.1", request.requestLine);
+    EXPECT_EQ("", request.body);
+    EXPECT_TRUE(request.Header("Content-Length").empty() || request.Header("Content-Length") == "0")
+        << request.Header("Content-Length");
+
+    // An empty body is still a POST.
+    code = 0xdeadbeef;
+    EXPECT_TRUE(Send("/empty-body", Der(), 0, &code, NULL, &request));
+    EXPECT_EQ(0u, code);
+    EXPECT_EQ("POST /empty-body HTTP/1.1", request.requestLine);
+    EXPECT_EQ("0", request.Header("Content-Length"));
+    EXPECT_EQ("", request.body);
+}
+
+TEST_F(SendHttpRequestTest, EveryAnswerCountsAsSent)
+{
+    const char *statuses[] = {"200", "404", "500"};
+    const char *kinds[] = {"body", "nobody", "chunked", "close", "large"};
+    for (const char *status : statuses) {
+        for (const char *kind : kinds) {
+            const std::string path = std::string(kReportPath) + "/respond/" + status + "/" + kind;
+            RecordedRequest request;
+            DWORD code = 0xdeadbeef;
+            EXPECT_TRUE(Send(path, Der(), DerLength(), &code, kCertificateType, &request)) << path;
+            EXPECT_EQ(0u, code) << path;
+            EXPECT_EQ("POST " + path + " HTTP/1.1", request.requestLine);
+            EXPECT_EQ(DerText(), request.body) << path;
+        }
+    }
+}
+
+TEST_F(SendHttpRequestTest, ErrorCodeMayBeNull)
+{
+    RecordedRequest request;
+    EXPECT_TRUE(Send("/no-code", Der(), DerLength(), NULL, kCertificateType, &request));
+    EXPECT_FALSE(SendHttpRequest("127.0.0.1", ClosedLocalPort(), kReportPath, false, Der(), DerLength(), NULL,
+                                 kCertificateType, NULL));
+}
+
+TEST_F(SendHttpRequestTest, RefusedConnectionFails)
+{
+    const int port = ClosedLocalPort();
+    ASSERT_NE(0, port);
+    DWORD code = 0xdeadbeef;
+    EXPECT_FALSE(SendHttpRequest("127.0.0.1", port, kReportPath, false, Der(), DerLength(), &code, kCertificateType,
+                                 NULL));
+    EXPECT_EQ(kErrorCannotConnect, code);
+}
+
+TEST_F(SendHttpRequestTest, UnresolvableNameFails)
+{
+    DWORD code = 0xdeadbeef;
+    EXPECT_FALSE(SendHttpRequest("no-such-host.invalid", 0, kReportPath, false, Der(), DerLength(), &code,
+                                 kCertificateType, NULL));
+    EXPECT_EQ(kErrorNameNotResolved, code);
+}
+
+std::string Pattern(size_t length)
+{
+    std::string text;
+    for (size_t i = 0; text.size() < length; i++)
+        text += static_cast<char>('a' + i % 26);
+    return text;
+}
+
+TEST_F(SendHttpRequestTest, LongPathIsCutTo1023Characters)
+{
+    const std::string path = "/" + Pattern(1499);
+    RecordedRequest request;
+    DWORD code = 0xdeadbeef;
+    EXPECT_TRUE(Send(path, Der(), DerLength(), &code, kCertificateType, &request));
+    EXPECT_EQ(0u, code);
+    EXPECT_EQ("POST " + path.substr(0, 1023) + " HTTP/1.1", request.requestLine);
+}
+
+// Through a proxy the host name is never resolved: the proxy sees it in the
+// request line (Wine adds the default port there) and in the Host header.
+TEST_F(SendHttpRequestTest, ThroughTheDefaultProxyTheHostIsCutTo1023Characters)
+{
+    DefaultProxySetting proxy("127.0.0.1:" + std::to_string(server.port));
+    ASSERT_TRUE(proxy.ok);
+
+    for (size_t length : {23u, 1023u, 1500u}) {
+        const std::string host = Pattern(length - 8) + ".example";
+        const std::string sent = host.substr(0, 1023);
+        const size_t before = server.Requests();
+        DWORD code = 0xdeadbeef;
+        EXPECT_TRUE(SendHttpRequest(host.c_str(), 0, kReportPath, false, Der(), DerLength(), &code,
+                                    kCertificateType, NULL));
+        EXPECT_EQ(0u, code);
+        RecordedRequest request;
+        ASSERT_TRUE(server.Request(before + 1, &request));
+        EXPECT_TRUE(request.requestLine == "POST http://" + sent + kReportPath + " HTTP/1.1" ||
+                    request.requestLine == "POST http://" + sent + ":80" + kReportPath + " HTTP/1.1")
+            << request.requestLine;
+        EXPECT_EQ(sent, request.Header("Host")) << length;
+        EXPECT_EQ(DerText(), request.body);
+    }
+}
+
+TEST_F(SendHttpRequestTest, PortZeroIs80OrWhenSecure443)
+{
+    if (!server.hasPorts80And443)
+        GTEST_SKIP() << "the recording server could not bind 127.0.0.1:80 and :443";
+
+    RecordedRequest request;
+    size_t before = server.Requests();
+    DWORD code = 0xdeadbeef;
+    EXPECT_TRUE(SendHttpRequest("127.0.0.1", 0, kReportPath, false, Der(), DerLength(), &code, kCertificateType,
+                                NULL));
+    EXPECT_EQ(0u, code);
+    ASSERT_TRUE(server.Request(before + 1, &request));
+    EXPECT_EQ("POST /netze/tools/trovance HTTP/1.1", request.requestLine);
+    EXPECT_EQ("127.0.0.1", request.Header("Host"));
+
+    // Secure: a TLS handshake on port 443. The listener there closes the
+    // connection after the first record, so the exchange fails.
+    before = server.TlsConnections();
+    const size_t requestsBefore = server.Requests();
+    code = 0xdeadbeef;
+    EXPECT_FALSE(SendHttpRequest("127.0.0.1", 0, kReportPath, true, Der(), DerLength(), &code, kCertificateType,
+                                 NULL));
+    EXPECT_NE(0u, code);
+    EXPECT_NE(0xdeadbeef, code);
+    printf("secure exchange with a closing listener on 443: error code %lu\n", code);
+    std::string hello;
+    ASSERT_TRUE(server.TlsBytes(before + 1, &hello));
+    ASSERT_GE(hello.size(), 6u);
+    EXPECT_EQ(0x16, hello[0]);  // handshake record
+    EXPECT_EQ(0x03, hello[1]);
+    EXPECT_EQ(0x01, hello[5]);  // client hello
+    EXPECT_EQ(std::string::npos, hello.find("trovance"));  // nothing in the clear
+    EXPECT_EQ(requestsBefore, server.Requests());
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    ::testing::InitGoogleTest(&argc, argv);
+    // Direct access unless a test sets a proxy; the prefix's setting comes back afterwards.
+    DefaultProxySetting direct("");
+    return RUN_ALL_TESTS();
+}

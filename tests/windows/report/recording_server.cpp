@@ -1,0 +1,210 @@
+// The recording server and the default proxy setting (see recording_server.h).
+
+#include <winsock2.h>
+
+#include "recording_server.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+const char kConnectionsKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\Connections";
+const char kSettingsValue[] = "WinHttpSettings";
+
+bool ReadText(const std::string &path, std::string *text)
+{
+    FILE *file = fopen(path.c_str(), "rb");
+    if (!file)
+        return false;
+    text->clear();
+    char buffer[4096];
+    size_t got;
+    while ((got = fread(buffer, 1, sizeof buffer, file)) > 0)
+        text->append(buffer, got);
+    fclose(file);
+    return true;
+}
+
+bool SameName(const std::string &a, const std::string &b)
+{
+    return a.size() == b.size() && _strnicmp(a.c_str(), b.c_str(), a.size()) == 0;
+}
+
+bool WaitForFile(const std::string &path, std::string *text)
+{
+    for (int i = 0; i < 400; i++) {
+        if (ReadText(path, text))
+            return true;
+        Sleep(50);
+    }
+    return false;
+}
+
+} // namespace
+
+bool RecordedRequest::Has(const std::string &name) const
+{
+    for (const auto &header : headers)
+        if (SameName(header.first, name))
+            return true;
+    return false;
+}
+
+std::string RecordedRequest::Header(const std::string &name) const
+{
+    for (const auto &header : headers)
+        if (SameName(header.first, name))
+            return header.second;
+    return "";
+}
+
+RecordingServer::RecordingServer() : ok(false), port(0), hasPorts80And443(false)
+{
+    char value[MAX_PATH];
+    const DWORD length = GetEnvironmentVariableA("VERILOOM_REPORT_SERVER", value, sizeof value);
+    if (length == 0 || length >= sizeof value)
+        return;
+    folder = value;
+    std::string text;
+    if (ReadText(folder + "\\port", &text))
+        port = atoi(text.c_str());
+    ok = port > 0;
+    hasPorts80And443 = ReadText(folder + "\\ports-80-443", &text);
+}
+
+size_t RecordingServer::Count(const char *pattern) const
+{
+    size_t count = 0;
+    WIN32_FIND_DATAA entry;
+    HANDLE find = FindFirstFileA((folder + pattern).c_str(), &entry);
+    if (find == INVALID_HANDLE_VALUE)
+        return 0;
+    do
+        count++;
+    while (FindNextFileA(find, &entry));
+    FindClose(find);
+    return count;
+}
+
+size_t RecordingServer::Requests() const
+{
+    return Count("\\requests\\*.req");
+}
+
+size_t RecordingServer::TlsConnections() const
+{
+    return Count("\\tls\\*.bin");
+}
+
+bool RecordingServer::Request(size_t number, RecordedRequest *request) const
+{
+    char name[32];
+    snprintf(name, sizeof name, "\\requests\\%04u.req", static_cast<unsigned>(number));
+    std::string raw;
+    if (!WaitForFile(folder + name, &raw))
+        return false;
+    const size_t headEnd = raw.find("\r\n\r\n");
+    if (headEnd == std::string::npos)
+        return false;
+    request->body = raw.substr(headEnd + 4);
+    request->headers.clear();
+    size_t lineStart = 0;
+    bool first = true;
+    while (lineStart < headEnd) {
+        size_t lineEnd = raw.find("\r\n", lineStart);
+        const std::string line = raw.substr(lineStart, lineEnd - lineStart);
+        lineStart = lineEnd + 2;
+        if (first) {
+            request->requestLine = line;
+            first = false;
+            continue;
+        }
+        const size_t colon = line.find(':');
+        std::string headerValue = colon == std::string::npos ? "" : line.substr(colon + 1);
+        while (!headerValue.empty() && headerValue[0] == ' ')
+            headerValue.erase(0, 1);
+        request->headers.push_back(std::make_pair(line.substr(0, colon), headerValue));
+    }
+    return true;
+}
+
+bool RecordingServer::TlsBytes(size_t number, std::string *bytes) const
+{
+    char name[32];
+    snprintf(name, sizeof name, "\\tls\\%04u.bin", static_cast<unsigned>(number));
+    return WaitForFile(folder + name, bytes);
+}
+
+std::vector<BYTE> DefaultProxySetting::Blob(const std::string &proxy, const std::string &bypass)
+{
+    std::vector<BYTE> blob;
+    auto putDword = [&blob](DWORD value) {
+        for (int i = 0; i < 4; i++)
+            blob.push_back(static_cast<BYTE>(value >> (8 * i)));
+    };
+    putDword(0x18);
+    putDword(0);
+    putDword(proxy.empty() ? 1 : 2);
+    putDword(static_cast<DWORD>(proxy.size()));
+    blob.insert(blob.end(), proxy.begin(), proxy.end());
+    putDword(static_cast<DWORD>(bypass.size()));
+    blob.insert(blob.end(), bypass.begin(), bypass.end());
+    return blob;
+}
+
+DefaultProxySetting::DefaultProxySetting(const std::string &proxy) : ok(false), hadValue(false)
+{
+    HKEY key;
+    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, kConnectionsKey, 0, NULL, 0, KEY_READ | KEY_WRITE, NULL, &key, NULL) !=
+        ERROR_SUCCESS)
+        return;
+    DWORD size = 0, type = 0;
+    if (RegQueryValueExA(key, kSettingsValue, NULL, &type, NULL, &size) == ERROR_SUCCESS) {
+        previous.resize(size);
+        hadValue = RegQueryValueExA(key, kSettingsValue, NULL, &type, previous.data(), &size) == ERROR_SUCCESS;
+    }
+    if (proxy.empty()) {
+        const LONG removed = RegDeleteValueA(key, kSettingsValue);
+        ok = removed == ERROR_SUCCESS || removed == ERROR_FILE_NOT_FOUND;
+    } else {
+        const std::vector<BYTE> blob = Blob(proxy, "");
+        ok = RegSetValueExA(key, kSettingsValue, 0, REG_BINARY, blob.data(), static_cast<DWORD>(blob.size())) ==
+             ERROR_SUCCESS;
+    }
+    RegCloseKey(key);
+}
+
+DefaultProxySetting::~DefaultProxySetting()
+{
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kConnectionsKey, 0, KEY_WRITE, &key) != ERROR_SUCCESS)
+        return;
+    if (hadValue)
+        RegSetValueExA(key, kSettingsValue, 0, REG_BINARY, previous.data(), static_cast<DWORD>(previous.size()));
+    else
+        RegDeleteValueA(key, kSettingsValue);
+    RegCloseKey(key);
+}
+
+int ClosedLocalPort()
+{
+    WSADATA data;
+    if (WSAStartup(MAKEWORD(2, 2), &data) != 0)
+        return 0;
+    int port = 0;
+    SOCKET probe = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    sockaddr_in address;
+    memset(&address, 0, sizeof address);
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    int length = sizeof address;
+    if (probe != INVALID_SOCKET && bind(probe, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0 &&
+        getsockname(probe, reinterpret_cast<sockaddr *>(&address), &length) == 0)
+        port = ntohs(address.sin_port);
+    if (probe != INVALID_SOCKET)
+        closesocket(probe);
+    WSACleanup();
+    return port;
+}
