@@ -263,7 +263,7 @@ TEST(SetupDialogTest, EnterExitsWithoutInstalling)
     EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(InstallDir().c_str()));
 }
 
-TEST(SetupDialogTest, NoCrlTakesCryptnetOutAndUninstallPutsItBack)
+TEST(SetupNoCrlTest, NoCrlTakesCryptnetOutAndUninstallPutsItBack)
 {
     SetupStateGuard guard;
     const InstallDirGuard installDirGuard;
@@ -309,7 +309,7 @@ TEST(SetupDialogTest, NoCrlTakesCryptnetOutAndUninstallPutsItBack)
     EXPECT_FALSE(HasBackup());
 }
 
-TEST(SetupDialogTest, NoCrlBetweenTwoProvidersInsideALongerWord)
+TEST(SetupNoCrlTest, NoCrlBetweenTwoProvidersInsideALongerWord)
 {
     SetupStateGuard guard;
     const InstallDirGuard installDirGuard;
@@ -333,7 +333,7 @@ TEST(SetupDialogTest, NoCrlBetweenTwoProvidersInsideALongerWord)
     EXPECT_FALSE(HasBackup());
 }
 
-TEST(SetupDialogTest, NoCrlInOtherCaseOrWithAnotherLeadDoesNotCount)
+TEST(SetupNoCrlTest, NoCrlInOtherCaseOrWithAnotherLeadDoesNotCount)
 {
     SetupStateGuard guard;
     const InstallDirGuard installDirGuard;

@@ -120,8 +120,10 @@ TEST_F(FollowUpTest, ProxyToolComesFromTheSystemDirectory)
     NativeOverride override("netsh.exe");
     PlantedRecorder systemTool(tool);
     ASSERT_TRUE(systemTool.ok);
-    // A tool of the same name beside Setup must not run.
+    // A tool of the same name beside Setup must not run, nor, in a 64-bit
+    // process, the platform variant of Setup.
     ASSERT_TRUE(CopyFileA(RecorderExePath().c_str(), (source.folder + "\\netsh.exe").c_str(), FALSE));
+    ASSERT_TRUE(CopyFileA(RecorderExePath().c_str(), (source.folder + "\\Setup-x64.exe").c_str(), FALSE));
 
     const SetupRun run = RunSetupProgram(source.setup, "", InstallWithProxy);
     EXPECT_TRUE(run.finished);
@@ -133,6 +135,30 @@ TEST_F(FollowUpTest, ProxyToolComesFromTheSystemDirectory)
                                         "Do you want to check Veriloom now by opening a test page with a vulnerable "
                                         "SSL certificate?"}),
               run.MessageTexts());
+}
+
+TEST_F(FollowUpTest, OlderWindowsUsesProxycfg)
+{
+    // Wine reports Windows XP (5.2) to programs named Setup.exe.
+    const std::string appKey = "Software\\Wine\\AppDefaults\\Setup.exe";
+    SavedValue version(HKEY_CURRENT_USER, appKey, "Version");
+    HKEY key;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, appKey.c_str(), 0, NULL, 0, KEY_SET_VALUE, NULL, &key,
+                                             NULL));
+    const char winxp[] = "winxp64";
+    RegSetValueExA(key, "Version", 0, REG_SZ, reinterpret_cast<const BYTE *>(winxp), sizeof winxp);
+    RegCloseKey(key);
+    const std::string tool = SystemDirectory() + "\\proxycfg.exe";
+    PlantedRecorder systemTool(tool);
+    ASSERT_TRUE(systemTool.ok);
+
+    const SetupRun run = RunSetupProgram(source.setup, "", InstallWithProxy);
+    EXPECT_TRUE(run.finished);
+    const std::vector<std::string> records = WaitForRecords(recordFile, 1);
+    ASSERT_EQ(1u, records.size());
+    EXPECT_EQ(Lower(tool) + "|proxycfg -u", Lower(records[0].substr(0, records[0].find('|'))) +
+                                                records[0].substr(records[0].find('|')));
+    RegDeleteKeyA(HKEY_CURRENT_USER, appKey.c_str());
 }
 
 TEST_F(FollowUpTest, WithoutTheProxyOptionNoToolStarts)
@@ -199,8 +225,15 @@ TEST_F(FollowUpTest, AnsweringNoStartsNothing)
                    static_cast<DWORD>(browser.size() + 1));
     RegCloseKey(key);
 
+    // The platform variant beside Setup never starts from a 64-bit
+    // process, after the install as after the uninstall.
+    ASSERT_TRUE(CopyFileA(RecorderExePath().c_str(), (source.folder + "\\Setup-x64.exe").c_str(), FALSE));
     const SetupRun run = RunSetupProgram(source.setup, "", Answer(1, false));
     EXPECT_TRUE(run.finished);
+    const SetupRun uninstall = RunSetupProgram(source.setup, "-nocrl", Answer(1));
+    EXPECT_TRUE(uninstall.finished);
+    EXPECT_EQ(std::vector<std::string>{"The Revocation Provider Library was uninstalled successfully."},
+              uninstall.MessageTexts());
     EXPECT_TRUE(WaitForRecords(recordFile, 0).empty());
     DeleteTree(root);
 }
