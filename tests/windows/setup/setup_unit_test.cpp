@@ -477,3 +477,65 @@ TEST(InstalledFilesTest, BlacklistNames)
     EXPECT_FALSE(IsBlacklistFileName("XBLACKLIST"));
     EXPECT_FALSE(IsBlacklistFileName(""));
 }
+
+TEST(SetupResourcesTest, VersionBlockIconBitmapNoManifest)
+{
+    const std::string setup = SetupExePath();
+    HMODULE module = LoadLibraryExA(setup.c_str(), NULL, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_TRUE(module != NULL);
+    EXPECT_TRUE(FindResourceA(module, MAKEINTRESOURCEA(1), RT_MANIFEST) == NULL);
+    EXPECT_TRUE(FindResourceA(module, MAKEINTRESOURCEA(2), RT_MANIFEST) == NULL);
+    EXPECT_TRUE(FindResourceA(module, MAKEINTRESOURCEA(1), RT_GROUP_ICON) != NULL);
+    EXPECT_TRUE(FindResourceA(module, MAKEINTRESOURCEA(100), RT_BITMAP) != NULL);
+    // Dialogs in the neutral language, strings in English (United States),
+    // both languages told apart by the identifier alone.
+    const WORD neutral = MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL);
+    const WORD english = MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US);
+    for (int id : {100, 101, 1100, 1101})
+        EXPECT_TRUE(FindResourceExA(module, RT_DIALOG, MAKEINTRESOURCEA(id), neutral) != NULL) << id;
+    // Strings 1-15 live in block 1, 1001-1015 in blocks 63 and 64.
+    for (int block : {1, 63, 64})
+        EXPECT_TRUE(FindResourceExA(module, RT_STRING, MAKEINTRESOURCEA(block), english) != NULL) << block;
+
+    // String 4 does not exist; the others do, in both languages.
+    char text[1024];
+    EXPECT_EQ(0, LoadStringA(module, 4, text, sizeof text));
+    EXPECT_EQ(0, LoadStringA(module, 1004, text, sizeof text));
+    for (UINT id : {1u, 2u, 3u, 5u, 6u, 7u, 9u, 10u, 11u, 12u, 13u, 14u, 15u}) {
+        EXPECT_GT(LoadStringA(module, id, text, sizeof text), 0) << id;
+        EXPECT_GT(LoadStringA(module, id + 1000, text, sizeof text), 0) << id + 1000;
+    }
+    EXPECT_GT(LoadStringA(module, 1, text, sizeof text), 0);
+    EXPECT_STREQ("Error creating installation directory '%s', error code %u.\nYou need admin privileges to run setup!",
+                 text);
+    FreeLibrary(module);
+
+    DWORD handle = 0;
+    const DWORD size = GetFileVersionInfoSizeA(setup.c_str(), &handle);
+    ASSERT_GT(size, 0u);
+    std::vector<char> info(size);
+    ASSERT_TRUE(GetFileVersionInfoA(setup.c_str(), 0, size, info.data()));
+    VS_FIXEDFILEINFO *fixed = NULL;
+    UINT length = 0;
+    ASSERT_TRUE(VerQueryValueA(info.data(), "\\", reinterpret_cast<void **>(&fixed), &length));
+    EXPECT_EQ(0x00010001u, fixed->dwFileVersionMS);
+    EXPECT_EQ(0u, fixed->dwFileVersionLS);
+    EXPECT_EQ(0x00010001u, fixed->dwProductVersionMS);
+    struct {
+        const char *name;
+        const char *value;
+    } strings[] = {{"FileDescription", "Setup Veriloom"}, {"InternalName", "Setup Veriloom"},
+                   {"ProductName", "Setup Veriloom"},     {"OriginalFilename", "Setup.exe"},
+                   {"FileVersion", "1.01.000"},           {"ProductVersion", "1.01.000"}};
+    for (const auto &entry : strings) {
+        char *value = NULL;
+        const std::string path = std::string("\\StringFileInfo\\040904E4\\") + entry.name;
+        ASSERT_TRUE(VerQueryValueA(info.data(), path.c_str(), reinterpret_cast<void **>(&value), &length))
+            << entry.name;
+        EXPECT_STREQ(entry.value, value) << entry.name;
+    }
+    DWORD *translation = NULL;
+    ASSERT_TRUE(VerQueryValueA(info.data(), "\\VarFileInfo\\Translation", reinterpret_cast<void **>(&translation),
+                               &length));
+    EXPECT_EQ(0x04E40409u, *translation);
+}
