@@ -12,3 +12,6 @@
 
 // Folder below "ProgramFiles" that holds the library and the blacklists.
 #define VERILOOM_INSTALL_FOLDER "\\Veriloom"
+
+// Caption of the installer's message boxes, the same in every language.
+#define VERILOOM_SETUP_CAPTION "Setup Veriloom " VERILOOM_VERSION_TEXT " [x64] " VERILOOM_COPYRIGHT

@@ -1,0 +1,25 @@
+// CryptoAPI's default revocation provider list ("Dll", REG_MULTI_SZ) and
+// the walks over it. Every walk is bounded by the length the registry
+// returned, so a list without its closing empty entry is never read past
+// its end.
+#pragma once
+
+#include <windows.h>
+
+#define PROVIDER_LIST_KEY "SOFTWARE\\Microsoft\\Cryptography\\OID\\EncodingType 1\\CertDllVerifyRevocation\\DEFAULT"
+#define PROVIDER_LIST_VALUE "Dll"
+#define PROVIDER_LIST_BACKUP_VALUE "DllOrig"
+#define PROVIDER_LIBRARY_NAME "Veriloom-x64.dll"
+
+// Size of the buffers the lists are read into.
+const DWORD kProviderListBytes = 8192;
+
+// True when one entry of the list (length bytes of data) has a directory
+// part and the file name after its last backslash is the library's name,
+// in any ASCII letter case.
+bool ProviderListNamesLibrary(const char *data, DWORD length);
+
+// Removes the first entry that reads "cryptnet.dll" in any letter case,
+// with its terminating NUL, and moves the rest down. Returns true and the
+// new length when an entry was removed.
+bool RemoveCrlProviderEntry(char *data, DWORD *length);

@@ -1,0 +1,134 @@
+// The per-user revocation switch (see revocation_switch.h).
+
+#include "revocation_switch.h"
+
+#include "common/bounded_string.h"
+
+#include <cstring>
+
+namespace {
+
+void EnablePrivilege(HANDLE token, const char *name)
+{
+    TOKEN_PRIVILEGES privileges;
+    privileges.PrivilegeCount = 1;
+    privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
+    if (LookupPrivilegeValueA(NULL, name, &privileges.Privileges[0].Luid))
+        AdjustTokenPrivileges(token, FALSE, &privileges, 0, NULL, NULL);
+}
+
+// Pass 1: every loaded hive but the "_Classes" companions.
+bool SwitchLoadedHives()
+{
+    HKEY users;
+    if (RegOpenKeyExA(HKEY_USERS, NULL, 0, KEY_ENUMERATE_SUB_KEYS, &users) != ERROR_SUCCESS)
+        return false;
+    bool result = true;
+    for (DWORD index = 0;; ++index) {
+        char name[256];
+        DWORD nameLength = sizeof name;
+        if (RegEnumKeyExA(users, index, name, &nameLength, NULL, NULL, NULL, NULL) != ERROR_SUCCESS)
+            break;
+        if (strstr(name, "_Classes"))
+            continue;
+        if (!SetCertificateRevocation(0, name)) {
+            result = false;
+            break;
+        }
+    }
+    RegCloseKey(users);
+    return result;
+}
+
+bool ReadProfilesDirectory(char *profileDir, size_t capacity)
+{
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, PROFILE_LIST_KEY, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+        return false;
+    char raw[1024];
+    memset(raw, 0, sizeof raw);
+    DWORD type = 0;
+    DWORD length = sizeof raw - 1;  // keeps the text terminated
+    const bool read = RegQueryValueExA(key, "ProfilesDirectory", NULL, &type, reinterpret_cast<BYTE *>(raw),
+                                       &length) == ERROR_SUCCESS &&
+                      type == REG_EXPAND_SZ;
+    RegCloseKey(key);
+    if (!read)
+        return false;
+    const DWORD expanded = ExpandEnvironmentStringsA(raw, profileDir, static_cast<DWORD>(capacity));
+    if (expanded == 0 || expanded > capacity)
+        return false;
+    return profileDir[0] != '\0';
+}
+
+// Pass 2: the hive file of every profile, mounted for the moment of the write.
+void SwitchProfileHives()
+{
+    char profileDir[1024];
+    if (!ReadProfilesDirectory(profileDir, sizeof profileDir))
+        return;
+
+    HANDLE token;
+    if (OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token)) {
+        EnablePrivilege(token, "SeBackupPrivilege");
+        EnablePrivilege(token, "SeRestorePrivilege");
+        CloseHandle(token);
+    }
+
+    char pattern[1024];
+    BoundedCopy(pattern, sizeof pattern, profileDir);
+    BoundedAppend(pattern, sizeof pattern, "\\*");
+    WIN32_FIND_DATAA entry;
+    HANDLE find = FindFirstFileA(pattern, &entry);
+    if (find == INVALID_HANDLE_VALUE)
+        return;
+    do {
+        if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || strcmp(entry.cFileName, ".") == 0 ||
+            strcmp(entry.cFileName, "..") == 0)
+            continue;
+        char hive[1024];
+        BoundedCopy(hive, sizeof hive, profileDir);
+        BoundedAppend(hive, sizeof hive, "\\");
+        BoundedAppend(hive, sizeof hive, entry.cFileName);
+        BoundedAppend(hive, sizeof hive, "\\ntuser.dat");
+        const DWORD attributes = GetFileAttributesA(hive);
+        if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY))
+            continue;
+        if (RegLoadKeyA(HKEY_USERS, PROFILE_MOUNT_POINT, hive) != ERROR_SUCCESS)
+            continue;  // the hive of a user who is logged on, or no hive at all
+        SetCertificateRevocation(0, PROFILE_MOUNT_POINT);
+        RegUnLoadKeyA(HKEY_USERS, PROFILE_MOUNT_POINT);
+    } while (FindNextFileA(find, &entry));
+    FindClose(find);
+}
+
+} // namespace
+
+bool SetCertificateRevocation(int scope, const char *subkey)
+{
+    char keyName[256];
+    keyName[0] = '\0';
+    if (subkey) {
+        BoundedCopy(keyName, sizeof keyName, subkey);
+        BoundedAppend(keyName, sizeof keyName, "\\");
+    }
+    BoundedAppend(keyName, sizeof keyName, INTERNET_SETTINGS_KEY);
+
+    HKEY key;
+    if (RegCreateKeyExA(scope != 0 ? HKEY_CURRENT_USER : HKEY_USERS, keyName, 0, NULL, REG_OPTION_NON_VOLATILE,
+                        KEY_SET_VALUE, NULL, &key, NULL) != ERROR_SUCCESS)
+        return false;
+    const DWORD on = 1;
+    RegSetValueExA(key, CERTIFICATE_REVOCATION_VALUE, 0, REG_DWORD, reinterpret_cast<const BYTE *>(&on), sizeof on);
+    RegCloseKey(key);
+    return true;
+}
+
+bool EnableRevocationCheck(int userScope)
+{
+    if (userScope != 0)
+        return SetCertificateRevocation(userScope, NULL);
+    const bool result = SwitchLoadedHives();
+    SwitchProfileHives();
+    return result;
+}

@@ -1,0 +1,128 @@
+// Setup.exe when something is missing or in the way: no library beside it
+// (install and uninstall), a file that cannot be overwritten, and lists
+// that do or do not count as an installation.
+
+#include "setup_test_support.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+std::vector<BYTE> RawProviderList()
+{
+    DWORD type = 0;
+    std::vector<BYTE> data;
+    if (!ReadValue(HKEY_LOCAL_MACHINE, TEST_PROVIDER_LIST_KEY, "Dll", &type, &data))
+        data.clear();
+    return data;
+}
+
+bool IsInstallDialog(const SetupRun &run)
+{
+    return !run.windows.empty() && run.windows[0].caption.find("Setup Norvel Veriloom") == 0;
+}
+
+bool IsUninstallDialog(const SetupRun &run)
+{
+    return !run.windows.empty() && run.windows[0].caption.find("Uninstall Norvel Veriloom") == 0;
+}
+
+} // namespace
+
+TEST(SetupFailureTest, InstallWithoutTheLibraryCopiesBlacklistsOnly)
+{
+    SetupStateGuard guard;
+    InstallDirGuard installDirGuard;
+    WriteMultiString(HKEY_LOCAL_MACHINE, TEST_PROVIDER_LIST_KEY, "Dll", {"cryptnet.dll"});
+    const std::vector<BYTE> listBefore = RawProviderList();
+    SetupFolder source;
+    source.Write("BLACKLIST.one", "0123456789abcdef0123\n");
+    source.Write("Veriloom-x64.dll.txt", "not the library\n");
+
+    const SetupRun run = RunSetupProgram(source.setup, "-nocrl", Answer(1));
+    EXPECT_TRUE(run.finished);
+    EXPECT_EQ(0u, run.exitCode);
+    ASSERT_EQ(1u, run.windows.size());  // the dialog, no message
+    EXPECT_TRUE(IsInstallDialog(run));
+    EXPECT_EQ(std::vector<std::string>{"BLACKLIST.one"}, FileNames(InstallDir()));
+    EXPECT_TRUE(RawProviderList() == listBefore);
+    DWORD type;
+    std::vector<BYTE> data;
+    EXPECT_FALSE(ReadValue(HKEY_LOCAL_MACHINE, TEST_PROVIDER_LIST_KEY, "DllOrig", &type, &data));
+}
+
+TEST(SetupFailureTest, UninstallWithoutTheLibraryChangesNothing)
+{
+    SetupStateGuard guard;
+    InstallDirGuard installDirGuard;
+    const std::vector<std::string> registered = {"C:\\Program Files\\Veriloom\\Veriloom-x64.dll", "cryptnet.dll"};
+    WriteMultiString(HKEY_LOCAL_MACHINE, TEST_PROVIDER_LIST_KEY, "Dll", registered);
+    WriteMultiString(HKEY_LOCAL_MACHINE, TEST_PROVIDER_LIST_KEY, "DllOrig", {"cryptnet.dll"});
+    SetupFolder source;
+    source.Write("BLACKLIST", "0123456789abcdef0123\n");
+
+    const SetupRun run = RunSetupProgram(source.setup, "", Answer(1));
+    EXPECT_TRUE(run.finished);
+    ASSERT_EQ(1u, run.windows.size());
+    EXPECT_TRUE(IsUninstallDialog(run));
+    EXPECT_EQ(registered, ReadMultiString(HKEY_LOCAL_MACHINE, TEST_PROVIDER_LIST_KEY, "Dll"));
+    EXPECT_EQ(std::vector<std::string>{"cryptnet.dll"},
+              ReadMultiString(HKEY_LOCAL_MACHINE, TEST_PROVIDER_LIST_KEY, "DllOrig"));
+    // The uninstall copies nothing.
+    EXPECT_TRUE(FileNames(InstallDir()).empty());
+}
+
+TEST(SetupFailureTest, CopyFailureIsReportedAndNothingIsRegistered)
+{
+    SetupStateGuard guard;
+    InstallDirGuard installDirGuard;
+    const std::vector<BYTE> listBefore = RawProviderList();
+    SetupFolder source;
+    source.AddLibrary();
+    source.Write("BLACKLIST", "0123456789abcdef0123\n");
+    // The installed blacklist is held open without sharing, so it cannot
+    // be overwritten.
+    CreateDirectoryA(InstallDir().c_str(), NULL);
+    const std::string blocked = InstallDir() + "\\BLACKLIST";
+    WriteTextFile(blocked, "older\n");
+    HANDLE file = CreateFileA(blocked.c_str(), GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
+    ASSERT_NE(INVALID_HANDLE_VALUE, file);
+
+    const SetupRun run = RunSetupProgram(source.setup, "", Answer(1));
+    CloseHandle(file);
+    EXPECT_TRUE(run.finished);
+    ASSERT_EQ(2u, run.windows.size());
+    const std::string expected = "Error installing file '" + source.folder + "\\BLACKLIST' -> '" + blocked +
+                                 "', error code 32!";
+    EXPECT_EQ(expected, run.MessageTexts()[0]);
+    EXPECT_TRUE(RawProviderList() == listBefore);
+}
+
+TEST(SetupFailureTest, InstalledStateFollowsTheListsFileNames)
+{
+    SetupStateGuard guard;
+    SetupFolder source;  // no library: whatever is pressed changes nothing
+    struct Case {
+        std::vector<std::string> list;
+        bool installed;
+    } cases[] = {
+        {{"cryptnet.dll", "D:\\Elsewhere\\VERILOOM-X64.DLL"}, true},
+        {{"Veriloom-x64.dll", "cryptnet.dll"}, false},
+        {{"cryptnet.dll"}, false},
+    };
+    for (const Case &c : cases) {
+        WriteMultiString(HKEY_LOCAL_MACHINE, TEST_PROVIDER_LIST_KEY, "Dll", c.list);
+        const SetupRun run = RunSetupProgram(source.setup, "", Answer(2));
+        EXPECT_TRUE(run.finished);
+        EXPECT_EQ(c.installed, IsUninstallDialog(run)) << c.list.back();
+        EXPECT_EQ(!c.installed, IsInstallDialog(run)) << c.list.back();
+    }
+    // A plain string value with the full path is not a provider list.
+    HKEY key;
+    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_LOCAL_MACHINE, TEST_PROVIDER_LIST_KEY, 0, KEY_SET_VALUE, &key));
+    const char path[] = "C:\\Program Files\\Veriloom\\Veriloom-x64.dll";
+    RegSetValueExA(key, "Dll", 0, REG_SZ, reinterpret_cast<const BYTE *>(path), sizeof path);
+    RegCloseKey(key);
+    const SetupRun run = RunSetupProgram(source.setup, "", Answer(2));
+    EXPECT_TRUE(IsInstallDialog(run));
+}

@@ -1,0 +1,256 @@
+// The follow-up steps of an install, seen from the programs they start:
+// the proxy tool comes from the system directory, never from Setup's own
+// folder; the browser is started with its path quoted and the test page's
+// address; answering No starts nothing. Small recorder programs stand in
+// for the tool and the browser.
+
+#include "setup_test_support.h"
+
+#include "resources/product_urls.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+const char kAppPaths[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\iexplore.exe";
+
+std::string Lower(std::string text)
+{
+    for (char &c : text)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    return text;
+}
+
+std::string SystemDirectory()
+{
+    char path[MAX_PATH];
+    const UINT length = GetSystemDirectoryA(path, sizeof path);
+    return std::string(path, length);
+}
+
+// Waits until the recorder has written at least `count` lines (the
+// installer never waits for the programs it starts).
+std::vector<std::string> WaitForRecords(const std::string &recordFile, size_t count)
+{
+    std::vector<std::string> lines;
+    for (int i = 0; i < 300; ++i) {
+        lines = RecordedCommands(recordFile);
+        if (lines.size() >= count)
+            break;
+        Sleep(50);
+    }
+    // Give a program that should not have started a moment to show up.
+    Sleep(500);
+    return RecordedCommands(recordFile);
+}
+
+// Replaces a file by the recorder for the object's lifetime.
+class PlantedRecorder {
+public:
+    explicit PlantedRecorder(const std::string &where) : path(where), backup(where + ".kept-by-test")
+    {
+        hadOriginal = MoveFileExA(path.c_str(), backup.c_str(), MOVEFILE_REPLACE_EXISTING) != FALSE;
+        ok = CopyFileA(RecorderExePath().c_str(), path.c_str(), FALSE) != FALSE;
+    }
+    ~PlantedRecorder()
+    {
+        DeleteFileA(path.c_str());
+        if (hadOriginal)
+            MoveFileA(backup.c_str(), path.c_str());
+    }
+    bool ok;
+private:
+    std::string path, backup;
+    bool hadOriginal;
+};
+
+// Makes Wine start the planted program instead of its own built-in tool.
+class NativeOverride {
+public:
+    explicit NativeOverride(const char *module) : value(HKEY_CURRENT_USER, "Software\\Wine\\DllOverrides", module)
+    {
+        HKEY key;
+        if (RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Wine\\DllOverrides", 0, NULL, 0, KEY_SET_VALUE, NULL, &key,
+                            NULL) == ERROR_SUCCESS) {
+            const char native[] = "native";
+            RegSetValueExA(key, module, 0, REG_SZ, reinterpret_cast<const BYTE *>(native), sizeof native);
+            RegCloseKey(key);
+        }
+    }
+private:
+    SavedValue value;
+};
+
+class FollowUpTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        recordFolder = TempFolder("records");
+        recordFile = recordFolder + "\\commands.txt";
+        SetEnvironmentVariableA("VERILOOM_RECORD_FILE", recordFile.c_str());
+        source.AddLibrary();
+        source.Write("BLACKLIST", "0123456789abcdef0123\n");
+    }
+    void TearDown() override
+    {
+        SetEnvironmentVariableA("VERILOOM_RECORD_FILE", NULL);
+        DeleteTree(recordFolder);
+    }
+    SetupStateGuard guard;
+    InstallDirGuard installDirGuard;
+    SetupFolder source;
+    std::string recordFolder, recordFile;
+};
+
+// Ticks the proxy check box, then clicks Install.
+int InstallWithProxy(const SetupWindow &window)
+{
+    if (window.IsMessageBox())
+        return Answer(1)(window);
+    SendMessageW(GetDlgItem(window.window, 101), BM_SETCHECK, BST_CHECKED, 0);
+    return 1;
+}
+
+} // namespace
+
+TEST_F(FollowUpTest, ProxyToolComesFromTheSystemDirectory)
+{
+    const std::string tool = SystemDirectory() + "\\netsh.exe";
+    NativeOverride override("netsh.exe");
+    PlantedRecorder systemTool(tool);
+    ASSERT_TRUE(systemTool.ok);
+    // A tool of the same name beside Setup must not run, nor, in a 64-bit
+    // process, the platform variant of Setup.
+    ASSERT_TRUE(CopyFileA(RecorderExePath().c_str(), (source.folder + "\\netsh.exe").c_str(), FALSE));
+    ASSERT_TRUE(CopyFileA(RecorderExePath().c_str(), (source.folder + "\\Setup-x64.exe").c_str(), FALSE));
+
+    const SetupRun run = RunSetupProgram(source.setup, "", InstallWithProxy);
+    EXPECT_TRUE(run.finished);
+    const std::vector<std::string> records = WaitForRecords(recordFile, 1);
+    ASSERT_EQ(1u, records.size());
+    EXPECT_EQ(Lower(tool) + "|netsh winhttp proxy import", Lower(records[0].substr(0, records[0].find('|'))) +
+                                                               records[0].substr(records[0].find('|')));
+    EXPECT_EQ((std::vector<std::string>{"The Revocation Provider Library was installed successfully.",
+                                        "Do you want to check Veriloom now by opening a test page with a vulnerable "
+                                        "SSL certificate?"}),
+              run.MessageTexts());
+}
+
+TEST_F(FollowUpTest, OlderWindowsUsesProxycfg)
+{
+    // Wine reports Windows XP (5.2) to programs named Setup.exe.
+    const std::string appKey = "Software\\Wine\\AppDefaults\\Setup.exe";
+    SavedValue version(HKEY_CURRENT_USER, appKey, "Version");
+    HKEY key;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, appKey.c_str(), 0, NULL, 0, KEY_SET_VALUE, NULL, &key,
+                                             NULL));
+    const char winxp[] = "winxp64";
+    RegSetValueExA(key, "Version", 0, REG_SZ, reinterpret_cast<const BYTE *>(winxp), sizeof winxp);
+    RegCloseKey(key);
+    const std::string tool = SystemDirectory() + "\\proxycfg.exe";
+    PlantedRecorder systemTool(tool);
+    ASSERT_TRUE(systemTool.ok);
+
+    const SetupRun run = RunSetupProgram(source.setup, "", InstallWithProxy);
+    EXPECT_TRUE(run.finished);
+    const std::vector<std::string> records = WaitForRecords(recordFile, 1);
+    ASSERT_EQ(1u, records.size());
+    EXPECT_EQ(Lower(tool) + "|proxycfg -u", Lower(records[0].substr(0, records[0].find('|'))) +
+                                                records[0].substr(records[0].find('|')));
+    RegDeleteKeyA(HKEY_CURRENT_USER, appKey.c_str());
+}
+
+TEST_F(FollowUpTest, WithoutTheProxyOptionNoToolStarts)
+{
+    const std::string tool = SystemDirectory() + "\\netsh.exe";
+    NativeOverride override("netsh.exe");
+    PlantedRecorder systemTool(tool);
+    ASSERT_TRUE(systemTool.ok);
+
+    const SetupRun run = RunSetupProgram(source.setup, "", Answer(1));
+    EXPECT_TRUE(run.finished);
+    EXPECT_TRUE(WaitForRecords(recordFile, 0).empty());
+}
+
+TEST_F(FollowUpTest, MissingProxyToolIsReported)
+{
+    const std::string tool = SystemDirectory() + "\\netsh.exe";
+    const std::string moved = tool + ".kept-by-test";
+    ASSERT_TRUE(MoveFileExA(tool.c_str(), moved.c_str(), MOVEFILE_REPLACE_EXISTING));
+    const SetupRun run = RunSetupProgram(source.setup, "", InstallWithProxy);
+    MoveFileA(moved.c_str(), tool.c_str());
+    EXPECT_TRUE(run.finished);
+    const std::vector<std::string> messages = run.MessageTexts();
+    ASSERT_EQ(3u, messages.size());
+    EXPECT_EQ("Error setting proxy configuration, error code 2!", messages[1]);
+}
+
+TEST_F(FollowUpTest, TestPageOpensInTheBrowserWithItsPathQuoted)
+{
+    // A browser path with a blank, and a program where the unquoted path
+    // would find one first.
+    const std::string root = TempFolder("browser");
+    CreateDirectoryA((root + "\\Program Files").c_str(), NULL);
+    const std::string browser = root + "\\Program Files\\iexplore.exe";
+    ASSERT_TRUE(CopyFileA(RecorderExePath().c_str(), browser.c_str(), FALSE));
+    ASSERT_TRUE(CopyFileA(RecorderExePath().c_str(), (root + "\\Program.exe").c_str(), FALSE));
+    SavedValue appPath(HKEY_LOCAL_MACHINE, kAppPaths, "");
+    HKEY key;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, kAppPaths, 0, NULL, 0, KEY_SET_VALUE, NULL, &key,
+                                             NULL));
+    RegSetValueExA(key, "", 0, REG_SZ, reinterpret_cast<const BYTE *>(browser.c_str()),
+                   static_cast<DWORD>(browser.size() + 1));
+    RegCloseKey(key);
+
+    const SetupRun run = RunSetupProgram(source.setup, "", Answer(1, true));
+    EXPECT_TRUE(run.finished);
+    const std::vector<std::string> records = WaitForRecords(recordFile, 1);
+    ASSERT_EQ(1u, records.size());
+    EXPECT_EQ(Lower(browser) + "|\"" + browser + "\" " + VERILOOM_TEST_PAGE,
+              Lower(records[0].substr(0, records[0].find('|'))) + records[0].substr(records[0].find('|')));
+    DeleteTree(root);
+}
+
+TEST_F(FollowUpTest, AnsweringNoStartsNothing)
+{
+    const std::string root = TempFolder("browser");
+    const std::string browser = root + "\\iexplore.exe";
+    ASSERT_TRUE(CopyFileA(RecorderExePath().c_str(), browser.c_str(), FALSE));
+    SavedValue appPath(HKEY_LOCAL_MACHINE, kAppPaths, "");
+    HKEY key;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, kAppPaths, 0, NULL, 0, KEY_SET_VALUE, NULL, &key,
+                                             NULL));
+    RegSetValueExA(key, "", 0, REG_SZ, reinterpret_cast<const BYTE *>(browser.c_str()),
+                   static_cast<DWORD>(browser.size() + 1));
+    RegCloseKey(key);
+
+    // The platform variant beside Setup never starts from a 64-bit
+    // process, after the install as after the uninstall.
+    ASSERT_TRUE(CopyFileA(RecorderExePath().c_str(), (source.folder + "\\Setup-x64.exe").c_str(), FALSE));
+    const SetupRun run = RunSetupProgram(source.setup, "", Answer(1, false));
+    EXPECT_TRUE(run.finished);
+    const SetupRun uninstall = RunSetupProgram(source.setup, "-nocrl", Answer(1));
+    EXPECT_TRUE(uninstall.finished);
+    EXPECT_EQ(std::vector<std::string>{"The Revocation Provider Library was uninstalled successfully."},
+              uninstall.MessageTexts());
+    EXPECT_TRUE(WaitForRecords(recordFile, 0).empty());
+    DeleteTree(root);
+}
+
+TEST_F(FollowUpTest, UnstartableBrowserIsReported)
+{
+    SavedValue appPath(HKEY_LOCAL_MACHINE, kAppPaths, "");
+    HKEY key;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, kAppPaths, 0, NULL, 0, KEY_SET_VALUE, NULL, &key,
+                                             NULL));
+    const char missing[] = "C:\\no such folder\\iexplore.exe";
+    RegSetValueExA(key, "", 0, REG_SZ, reinterpret_cast<const BYTE *>(missing), sizeof missing);
+    RegCloseKey(key);
+
+    const SetupRun run = RunSetupProgram(source.setup, "", Answer(1, true));
+    EXPECT_TRUE(run.finished);
+    const std::vector<std::string> messages = run.MessageTexts();
+    ASSERT_EQ(3u, messages.size());
+    EXPECT_EQ(0u, messages[2].find("Error starting Internet Explorer, error code ")) << messages[2];
+}

@@ -1,0 +1,541 @@
+// The installer's procedures called directly: the walks over the provider
+// list, the "-nocrl" backup, the settings key, the per-user switch over
+// HKEY_USERS and the profile hives, and the path helpers of the follow-up
+// steps.
+
+#include "setup_test_support.h"
+
+#include "setup/install.h"
+#include "setup/post_install.h"
+#include "setup/provider_list.h"
+#include "setup/revocation_switch.h"
+#include "setup/setup.h"
+
+#include <aclapi.h>
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+namespace {
+
+// Data placed so that it ends right before a page that cannot be read: a
+// walk that runs past the end faults.
+class GuardedBuffer {
+public:
+    explicit GuardedBuffer(const std::string &content)
+    {
+        SYSTEM_INFO info;
+        GetSystemInfo(&info);
+        page = info.dwPageSize;
+        const size_t pages = (content.size() + page - 1) / page + 1;
+        base = static_cast<char *>(VirtualAlloc(NULL, (pages + 1) * page, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
+        DWORD old;
+        VirtualProtect(base + pages * page, page, PAGE_NOACCESS, &old);
+        data = base + pages * page - content.size();
+        memcpy(data, content.data(), content.size());
+        length = static_cast<DWORD>(content.size());
+    }
+    ~GuardedBuffer() { VirtualFree(base, 0, MEM_RELEASE); }
+    char *data;
+    DWORD length;
+private:
+    char *base;
+    size_t page;
+};
+
+std::string List(std::initializer_list<std::string> entries)
+{
+    std::string data;
+    for (const std::string &entry : entries)
+        data += entry + '\0';
+    return data + '\0';
+}
+
+bool EnablePrivilege(const char *name)
+{
+    HANDLE token;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token))
+        return false;
+    TOKEN_PRIVILEGES privileges;
+    privileges.PrivilegeCount = 1;
+    privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
+    const bool ok = LookupPrivilegeValueA(NULL, name, &privileges.Privileges[0].Luid) &&
+                    AdjustTokenPrivileges(token, FALSE, &privileges, 0, NULL, NULL) &&
+                    GetLastError() == ERROR_SUCCESS;
+    CloseHandle(token);
+    return ok;
+}
+
+const char kInternetSettings[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings";
+
+// A hive file made with RegSaveKey from a scratch key of the current user.
+std::string MakeHiveFile(const std::string &folder, const std::string &name, bool withSwitchOff)
+{
+    const std::string scratch = "Software\\VeriloomHiveScratch";
+    RegDeleteTreeA(HKEY_CURRENT_USER, scratch.c_str());
+    HKEY key;
+    RegCreateKeyExA(HKEY_CURRENT_USER, scratch.c_str(), 0, NULL, 0, KEY_ALL_ACCESS, NULL, &key, NULL);
+    if (withSwitchOff) {
+        HKEY settings;
+        RegCreateKeyExA(key, kInternetSettings, 0, NULL, 0, KEY_ALL_ACCESS, NULL, &settings, NULL);
+        const DWORD off = 0;
+        RegSetValueExA(settings, "CertificateRevocation", 0, REG_DWORD, reinterpret_cast<const BYTE *>(&off),
+                       sizeof off);
+        RegCloseKey(settings);
+    }
+    const std::string path = folder + "\\" + name;
+    DeleteFileA(path.c_str());
+    RegSaveKeyA(key, path.c_str(), NULL);
+    RegCloseKey(key);
+    RegDeleteTreeA(HKEY_CURRENT_USER, scratch.c_str());
+    return path;
+}
+
+bool KeyExists(HKEY root, const std::string &key)
+{
+    HKEY handle;
+    if (RegOpenKeyExA(root, key.c_str(), 0, KEY_READ, &handle) != ERROR_SUCCESS)
+        return false;
+    RegCloseKey(handle);
+    return true;
+}
+
+DWORD DaclAceCount(const char *key)
+{
+    HKEY handle;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key, 0, KEY_READ, &handle) != ERROR_SUCCESS)
+        return 0xFFFFFFFF;
+    PACL dacl = NULL;
+    PSECURITY_DESCRIPTOR descriptor = NULL;
+    DWORD count = 0xFFFFFFFF;
+    if (GetSecurityInfo(handle, SE_REGISTRY_KEY, DACL_SECURITY_INFORMATION, NULL, NULL, &dacl, NULL, &descriptor) ==
+            ERROR_SUCCESS &&
+        dacl)
+        count = dacl->AceCount;
+    if (descriptor)
+        LocalFree(descriptor);
+    RegCloseKey(handle);
+    return count;
+}
+
+} // namespace
+
+TEST(ProviderListTest, NamesTheLibraryOnlyWithADirectory)
+{
+    const std::string lists[] = {
+        List({"C:\\Program Files\\Veriloom\\Veriloom-x64.dll"}),
+        List({"cryptnet.dll", "D:\\elsewhere\\VERILOOM-X64.DLL"}),
+        List({"\\veriloom-x64.dll"}),
+    };
+    for (const std::string &list : lists) {
+        GuardedBuffer buffer(list);
+        EXPECT_TRUE(ProviderListNamesLibrary(buffer.data, buffer.length));
+    }
+    const std::string others[] = {
+        List({"Veriloom-x64.dll"}),
+        List({"cryptnet.dll"}),
+        List({"C:\\x\\Veriloom-x64.dll.old", "C:\\x\\Veriloom-x64.dl"}),
+        List({"C:\\x\\xVeriloom-x64.dll"}),
+        List({}),
+        // An entry after the empty entry that ends the list does not count.
+        List({"cryptnet.dll"}) + "C:\\x\\Veriloom-x64.dll" + '\0' + '\0',
+    };
+    for (const std::string &list : others) {
+        GuardedBuffer buffer(list);
+        EXPECT_FALSE(ProviderListNamesLibrary(buffer.data, buffer.length));
+    }
+}
+
+TEST(ProviderListTest, WalkStopsAtTheLengthTheRegistryReturned)
+{
+    // A list that fills its buffer without the closing empty entry, and
+    // one whose last entry has no terminator at all.
+    GuardedBuffer unterminatedList(std::string("cryptnet.dll") + '\0' + "C:\\x\\Veriloom-x64.dll" + '\0');
+    EXPECT_TRUE(ProviderListNamesLibrary(unterminatedList.data, unterminatedList.length));
+    GuardedBuffer unterminatedEntry(std::string("cryptnet.dll") + '\0' + "C:\\x\\Veriloom-x64.dll");
+    EXPECT_TRUE(ProviderListNamesLibrary(unterminatedEntry.data, unterminatedEntry.length));
+    GuardedBuffer filled(std::string(8192 - 20, 'a') + "\\Veriloom-x64.dl");
+    EXPECT_FALSE(ProviderListNamesLibrary(filled.data, filled.length));
+    // What lies beyond the length is not part of the list.
+    const std::string full = List({"cryptnet.dll", "C:\\x\\Veriloom-x64.dll"});
+    EXPECT_FALSE(ProviderListNamesLibrary(full.data(), 13));
+    EXPECT_FALSE(ProviderListNamesLibrary(full.data(), 0));
+}
+
+TEST(ProviderListTest, RemovesTheFirstCrlProviderEntryOnly)
+{
+    struct Case {
+        std::string before;
+        bool removed;
+        std::string after;
+    } cases[] = {
+        {List({"cryptnet.dll"}), true, List({})},
+        {List({"a.dll", "CRYPTNET.DLL", "b.dll"}), true, List({"a.dll", "b.dll"})},
+        {List({"CryptNet.Dll", "cryptnet.dll"}), true, List({"cryptnet.dll"})},
+        {List({"C:\\windows\\system32\\cryptnet.dll"}), false, List({"C:\\windows\\system32\\cryptnet.dll"})},
+        {List({"xcryptnet.dll", "cryptnet.dll2"}), false, List({"xcryptnet.dll", "cryptnet.dll2"})},
+        {List({"a.dll"}), false, List({"a.dll"})},
+        // The last entry without its terminator.
+        {std::string("a.dll") + '\0' + "cryptnet.dll", true, std::string("a.dll") + '\0'},
+    };
+    for (const Case &c : cases) {
+        GuardedBuffer buffer(c.before);
+        DWORD length = buffer.length;
+        EXPECT_EQ(c.removed, RemoveCrlProviderEntry(buffer.data, &length));
+        EXPECT_EQ(c.after, std::string(buffer.data, length));
+    }
+    // Shorter than the name: nothing is looked at.
+    GuardedBuffer tiny(std::string("cryptnet.dl"));
+    DWORD length = tiny.length;
+    EXPECT_FALSE(RemoveCrlProviderEntry(tiny.data, &length));
+    EXPECT_EQ(11u, length);
+}
+
+TEST(ProviderListTest, IsProviderInstalledReadsTheRegistryList)
+{
+    SetupStateGuard guard;
+    WriteMultiString(HKEY_LOCAL_MACHINE, TEST_PROVIDER_LIST_KEY, "Dll",
+                     {"cryptnet.dll", "D:\\Other Place\\VERILOOM-X64.DLL"});
+    EXPECT_TRUE(IsProviderInstalled());
+    WriteMultiString(HKEY_LOCAL_MACHINE, TEST_PROVIDER_LIST_KEY, "Dll", {"Veriloom-x64.dll", "cryptnet.dll"});
+    EXPECT_FALSE(IsProviderInstalled());
+
+    HKEY key;
+    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_LOCAL_MACHINE, TEST_PROVIDER_LIST_KEY, 0, KEY_SET_VALUE, &key));
+    const char path[] = "C:\\Program Files\\Veriloom\\Veriloom-x64.dll";
+    RegSetValueExA(key, "Dll", 0, REG_SZ, reinterpret_cast<const BYTE *>(path), sizeof path);
+    EXPECT_FALSE(IsProviderInstalled());
+
+    // A list that fills the 8192-byte buffer with one entry and no closing
+    // empty entry (the registry may add the entry's terminator): the walk
+    // ends at the returned length.
+    std::string filled = std::string(8191 - 17, 'a') + "\\Veriloom-x64.dll";
+    RegSetValueExA(key, "Dll", 0, REG_MULTI_SZ, reinterpret_cast<const BYTE *>(filled.data()),
+                   static_cast<DWORD>(filled.size()));
+    EXPECT_TRUE(IsProviderInstalled());
+    // Longer than the buffer: not installed.
+    filled = std::string(8192, 'a') + "\\Veriloom-x64.dll";
+    filled += std::string(2, '\0');
+    RegSetValueExA(key, "Dll", 0, REG_MULTI_SZ, reinterpret_cast<const BYTE *>(filled.data()),
+                   static_cast<DWORD>(filled.size()));
+    EXPECT_FALSE(IsProviderInstalled());
+    RegDeleteValueA(key, "Dll");
+    EXPECT_FALSE(IsProviderInstalled());
+    RegCloseKey(key);
+}
+
+TEST(SetNoCrlTest, BacksUpAndRestoresTheList)
+{
+    SetupStateGuard guard;
+    const std::vector<std::string> full = {"C:\\v\\Veriloom-x64.dll", "first.dll", "cryptnet.dll", "last.dll"};
+    WriteMultiString(HKEY_LOCAL_MACHINE, TEST_PROVIDER_LIST_KEY, "Dll", full);
+    HKEY key;
+    ASSERT_EQ(ERROR_SUCCESS,
+              RegOpenKeyExA(HKEY_LOCAL_MACHINE, TEST_PROVIDER_LIST_KEY, 0, KEY_SET_VALUE | KEY_QUERY_VALUE, &key));
+    RegDeleteValueA(key, "DllOrig");
+
+    EXPECT_TRUE(SetNoCrl(true));
+    EXPECT_EQ((std::vector<std::string>{"C:\\v\\Veriloom-x64.dll", "first.dll", "last.dll"}),
+              ReadMultiString(HKEY_LOCAL_MACHINE, TEST_PROVIDER_LIST_KEY, "Dll"));
+    EXPECT_EQ(full, ReadMultiString(HKEY_LOCAL_MACHINE, TEST_PROVIDER_LIST_KEY, "DllOrig"));
+
+    EXPECT_TRUE(SetNoCrl(false));
+    EXPECT_EQ(full, ReadMultiString(HKEY_LOCAL_MACHINE, TEST_PROVIDER_LIST_KEY, "Dll"));
+    DWORD type;
+    std::vector<BYTE> data;
+    EXPECT_FALSE(ReadValue(HKEY_LOCAL_MACHINE, TEST_PROVIDER_LIST_KEY, "DllOrig", &type, &data));
+
+    // Without a backup, or with one of another type, nothing changes.
+    EXPECT_FALSE(SetNoCrl(false));
+    EXPECT_EQ(full, ReadMultiString(HKEY_LOCAL_MACHINE, TEST_PROVIDER_LIST_KEY, "Dll"));
+    const char text[] = "cryptnet.dll";
+    RegSetValueExA(key, "DllOrig", 0, REG_SZ, reinterpret_cast<const BYTE *>(text), sizeof text);
+    EXPECT_FALSE(SetNoCrl(false));
+    EXPECT_EQ(full, ReadMultiString(HKEY_LOCAL_MACHINE, TEST_PROVIDER_LIST_KEY, "Dll"));
+    EXPECT_TRUE(ReadValue(HKEY_LOCAL_MACHINE, TEST_PROVIDER_LIST_KEY, "DllOrig", &type, &data));
+    EXPECT_EQ(static_cast<DWORD>(REG_SZ), type);
+
+    // A "Dll" of another type is neither backed up nor changed.
+    RegDeleteValueA(key, "DllOrig");
+    RegSetValueExA(key, "Dll", 0, REG_SZ, reinterpret_cast<const BYTE *>(text), sizeof text);
+    EXPECT_FALSE(SetNoCrl(true));
+    EXPECT_FALSE(ReadValue(HKEY_LOCAL_MACHINE, TEST_PROVIDER_LIST_KEY, "DllOrig", &type, &data));
+    RegCloseKey(key);
+}
+
+TEST(SettingsKeyTest, NewKeyGrantsEveryoneFullAccessExistingKeyKeepsItsSecurity)
+{
+    SetupStateGuard guard;
+    RegDeleteTreeA(HKEY_LOCAL_MACHINE, SETTINGS_KEY);
+    HKEY key = CreateSettingsKey();
+    ASSERT_TRUE(key != NULL);
+    const DWORD value = 0;
+    EXPECT_EQ(ERROR_SUCCESS, RegSetValueExA(key, SETTINGS_CHECK_UPDATE, 0, REG_DWORD,
+                                            reinterpret_cast<const BYTE *>(&value), sizeof value));
+    RegCloseKey(key);
+    EXPECT_EQ(1u, DaclAceCount(SETTINGS_KEY));
+
+    // An existing key with a DACL of two entries keeps it.
+    SID_IDENTIFIER_AUTHORITY world = SECURITY_WORLD_SID_AUTHORITY;
+    SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
+    PSID everyone = NULL, admins = NULL;
+    AllocateAndInitializeSid(&world, 1, SECURITY_WORLD_RID, 0, 0, 0, 0, 0, 0, 0, &everyone);
+    AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0, 0, &admins);
+    EXPLICIT_ACCESSA entries[2];
+    ZeroMemory(entries, sizeof entries);
+    entries[0].grfAccessPermissions = KEY_READ;
+    entries[0].grfAccessMode = SET_ACCESS;
+    entries[0].Trustee.TrusteeForm = TRUSTEE_IS_SID;
+    entries[0].Trustee.ptstrName = static_cast<LPSTR>(everyone);
+    entries[1] = entries[0];
+    entries[1].grfAccessPermissions = KEY_ALL_ACCESS;
+    entries[1].Trustee.ptstrName = static_cast<LPSTR>(admins);
+    PACL acl = NULL;
+    ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS), SetEntriesInAclA(2, entries, NULL, &acl));
+    SECURITY_DESCRIPTOR descriptor;
+    InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION);
+    SetSecurityDescriptorDacl(&descriptor, TRUE, acl, FALSE);
+    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_LOCAL_MACHINE, SETTINGS_KEY, 0, WRITE_DAC, &key));
+    EXPECT_EQ(ERROR_SUCCESS, RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, &descriptor));
+    RegCloseKey(key);
+    EXPECT_EQ(2u, DaclAceCount(SETTINGS_KEY));
+
+    key = CreateSettingsKey();
+    ASSERT_TRUE(key != NULL);
+    RegCloseKey(key);
+    EXPECT_EQ(2u, DaclAceCount(SETTINGS_KEY));
+    LocalFree(acl);
+    FreeSid(everyone);
+    FreeSid(admins);
+}
+
+TEST(RevocationSwitchTest, ThisUserWritesOnlyTheCurrentUser)
+{
+    SetupStateGuard guard;
+    const std::string defaultUser = std::string(".Default\\") + kInternetSettings;
+    HKEY key;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_USERS, defaultUser.c_str(), 0, NULL, 0, KEY_SET_VALUE, NULL, &key,
+                                             NULL));
+    const DWORD off = 0;
+    RegSetValueExA(key, "CertificateRevocation", 0, REG_DWORD, reinterpret_cast<const BYTE *>(&off), sizeof off);
+    RegCloseKey(key);
+    RegDeleteTreeA(HKEY_CURRENT_USER, kInternetSettings);
+
+    EXPECT_TRUE(EnableRevocationCheck(1));
+    DWORD value = 0xdeadbeef;
+    EXPECT_TRUE(ReadDword(HKEY_CURRENT_USER, kInternetSettings, "CertificateRevocation", &value));
+    EXPECT_EQ(1u, value);
+    value = 0xdeadbeef;
+    EXPECT_TRUE(ReadDword(HKEY_USERS, defaultUser, "CertificateRevocation", &value));
+    EXPECT_EQ(0u, value);
+}
+
+TEST(RevocationSwitchTest, AllUsersWritesLoadedHivesButNotClassesCompanions)
+{
+    ASSERT_TRUE(EnablePrivilege("SeBackupPrivilege"));
+    ASSERT_TRUE(EnablePrivilege("SeRestorePrivilege"));
+    const std::string folder = TempFolder("hives");
+    const char *hives[] = {"S-1-5-21-7-7-7-1001", "S-1-5-21-7-7-7-1001_Classes", "S-1-5-21-7-7-7-1002",
+                           "S-1-5-21-7-7-7-1002_Classes"};
+    for (const char *hive : hives) {
+        const std::string file = MakeHiveFile(folder, std::string(hive) + ".dat", strstr(hive, "1002") != NULL);
+        ASSERT_EQ(ERROR_SUCCESS, RegLoadKeyA(HKEY_USERS, hive, file.c_str())) << hive;
+    }
+    {
+        SetupStateGuard guard;
+        EXPECT_TRUE(EnableRevocationCheck(0));
+        for (const char *hive : hives) {
+            const std::string key = std::string(hive) + "\\" + kInternetSettings;
+            if (strstr(hive, "_Classes")) {
+                // Untouched: 1001's companion has no such key, 1002's keeps 0.
+                DWORD value = 0xdeadbeef;
+                if (strstr(hive, "1001")) {
+                    EXPECT_FALSE(KeyExists(HKEY_USERS, key)) << hive;
+                } else {
+                    EXPECT_TRUE(ReadDword(HKEY_USERS, key, "CertificateRevocation", &value)) << hive;
+                    EXPECT_EQ(0u, value) << hive;
+                }
+                continue;
+            }
+            DWORD value = 0xdeadbeef;
+            EXPECT_TRUE(ReadDword(HKEY_USERS, key, "CertificateRevocation", &value)) << hive;
+            EXPECT_EQ(1u, value) << hive;
+        }
+        DWORD value = 0xdeadbeef;
+        EXPECT_TRUE(ReadDword(HKEY_USERS, std::string(".Default\\") + kInternetSettings, "CertificateRevocation",
+                              &value));
+        EXPECT_EQ(1u, value);
+        value = 0xdeadbeef;
+        EXPECT_TRUE(ReadDword(HKEY_CURRENT_USER, kInternetSettings, "CertificateRevocation", &value));
+        EXPECT_EQ(1u, value);
+    }
+    for (const char *hive : hives)
+        EXPECT_EQ(ERROR_SUCCESS, RegUnLoadKeyA(HKEY_USERS, hive)) << hive;
+    DeleteTree(folder);
+}
+
+TEST(RevocationSwitchTest, ProfileHivesAreMountedOneAtATimeAndUnmounted)
+{
+    SetupStateGuard guard;
+    SavedValue profiles(HKEY_LOCAL_MACHINE, PROFILE_LIST_KEY, "ProfilesDirectory");
+    const std::string folder = TempFolder("profiles");
+    CreateDirectoryA((folder + "\\alice").c_str(), NULL);
+    MakeHiveFile(folder + "\\alice", "ntuser.dat", true);
+    CreateDirectoryA((folder + "\\bob").c_str(), NULL);  // no hive
+    // The hive of a user who is logged on: in use, so it cannot be loaded.
+    CreateDirectoryA((folder + "\\carol").c_str(), NULL);
+    const std::string busy = MakeHiveFile(folder + "\\carol", "ntuser.dat", true);
+    HANDLE inUse = CreateFileA(busy.c_str(), GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_EXISTING, 0, NULL);
+    ASSERT_NE(INVALID_HANDLE_VALUE, inUse);
+    CreateDirectoryA((folder + "\\dave").c_str(), NULL);
+    CreateDirectoryA((folder + "\\dave\\ntuser.dat").c_str(), NULL);  // a directory, not a hive
+    WriteTextFile(folder + "\\plain-file", "not a profile");
+
+    HKEY key;
+    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_LOCAL_MACHINE, PROFILE_LIST_KEY, 0, KEY_SET_VALUE, &key));
+    RegSetValueExA(key, "ProfilesDirectory", 0, REG_EXPAND_SZ, reinterpret_cast<const BYTE *>(folder.c_str()),
+                   static_cast<DWORD>(folder.size() + 1));
+    RegCloseKey(key);
+
+    EXPECT_TRUE(EnableRevocationCheck(0));
+    CloseHandle(inUse);
+    // Every hive was unmounted again, and nothing else is left behind.
+    EXPECT_FALSE(KeyExists(HKEY_USERS, PROFILE_MOUNT_POINT));
+    DWORD value = 0xdeadbeef;
+    EXPECT_TRUE(ReadDword(HKEY_CURRENT_USER, kInternetSettings, "CertificateRevocation", &value));
+    EXPECT_EQ(1u, value);
+    DeleteTree(folder);
+}
+
+TEST(RevocationSwitchTest, WithoutAProfilesDirectoryOnlyLoadedHivesAreWritten)
+{
+    SetupStateGuard guard;
+    SavedValue profiles(HKEY_LOCAL_MACHINE, PROFILE_LIST_KEY, "ProfilesDirectory");
+    HKEY key;
+    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_LOCAL_MACHINE, PROFILE_LIST_KEY, 0, KEY_SET_VALUE, &key));
+    const char folder[] = "C:\\users";
+    RegSetValueExA(key, "ProfilesDirectory", 0, REG_SZ, reinterpret_cast<const BYTE *>(folder), sizeof folder);
+    RegCloseKey(key);
+    RegDeleteTreeA(HKEY_CURRENT_USER, kInternetSettings);
+
+    EXPECT_TRUE(EnableRevocationCheck(0));
+    DWORD value = 0xdeadbeef;
+    EXPECT_TRUE(ReadDword(HKEY_CURRENT_USER, kInternetSettings, "CertificateRevocation", &value));
+    EXPECT_EQ(1u, value);
+    EXPECT_FALSE(KeyExists(HKEY_USERS, PROFILE_MOUNT_POINT));
+}
+
+TEST(VariantPathTest, ReplacesTheFinalExeWhateverItsCase)
+{
+    char path[1024] = "C:\\Downloads\\SETUP.EXE";
+    EXPECT_TRUE(VariantSetupPath(path, sizeof path, "-x64.exe"));
+    EXPECT_STREQ("C:\\Downloads\\SETUP-x64.exe", path);
+    char lower[1024] = "C:\\d\\setup.exe";
+    EXPECT_TRUE(VariantSetupPath(lower, sizeof lower, "-ia64.exe"));
+    EXPECT_STREQ("C:\\d\\setup-ia64.exe", lower);
+    char mixed[1024] = "C:\\d\\Setup.eXe";
+    EXPECT_TRUE(VariantSetupPath(mixed, sizeof mixed, "-x64.exe"));
+    EXPECT_STREQ("C:\\d\\Setup-x64.exe", mixed);
+
+    const char *others[] = {"C:\\d\\setup", "C:\\d\\setup.ex", "C:\\d\\setupexe", "C:\\d\\setup.exe.txt",
+                            ".exe", "C:\\d\\setup.com"};
+    for (const char *other : others) {
+        char copy[1024];
+        strcpy(copy, other);
+        EXPECT_FALSE(VariantSetupPath(copy, sizeof copy, "-x64.exe")) << other;
+        EXPECT_STREQ(other, copy);
+    }
+    // A path that leaves no room for the suffix is cut, never overrun.
+    char tight[16] = "C:\\ab\\setup.exe";
+    EXPECT_TRUE(VariantSetupPath(tight, sizeof tight, "-x64.exe"));
+    EXPECT_STREQ("C:\\ab\\setup-x64", tight);
+}
+
+TEST(VariantPathTest, NativeProgramNeverStartsAVariant)
+{
+    // This test program runs as a 64-bit process: no WOW64, so nothing
+    // starts and no message appears (a message box would block the test).
+    LaunchPlatformVariant();
+    SUCCEED();
+}
+
+TEST(BrowserCommandTest, ProgramPathIsQuotedOnce)
+{
+    char out[1024];
+    QuoteProgramPath("C:\\Program Files\\Internet Explorer\\iexplore.exe", out, sizeof out);
+    EXPECT_STREQ("\"C:\\Program Files\\Internet Explorer\\iexplore.exe\"", out);
+    QuoteProgramPath("\"C:\\Program Files\\Internet Explorer\\iexplore.exe\"", out, sizeof out);
+    EXPECT_STREQ("\"C:\\Program Files\\Internet Explorer\\iexplore.exe\"", out);
+}
+
+TEST(InstalledFilesTest, BlacklistNames)
+{
+    EXPECT_TRUE(IsBlacklistFileName("BLACKLIST"));
+    EXPECT_TRUE(IsBlacklistFileName("blacklist.RSA-1024"));
+    EXPECT_TRUE(IsBlacklistFileName("BlackListExtra.txt"));
+    EXPECT_FALSE(IsBlacklistFileName("BLACKLIS"));
+    EXPECT_FALSE(IsBlacklistFileName("XBLACKLIST"));
+    EXPECT_FALSE(IsBlacklistFileName(""));
+}
+
+TEST(SetupResourcesTest, VersionBlockIconBitmapNoManifest)
+{
+    const std::string setup = SetupExePath();
+    HMODULE module = LoadLibraryExA(setup.c_str(), NULL, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_TRUE(module != NULL);
+    EXPECT_TRUE(FindResourceA(module, MAKEINTRESOURCEA(1), RT_MANIFEST) == NULL);
+    EXPECT_TRUE(FindResourceA(module, MAKEINTRESOURCEA(2), RT_MANIFEST) == NULL);
+    EXPECT_TRUE(FindResourceA(module, MAKEINTRESOURCEA(1), RT_GROUP_ICON) != NULL);
+    EXPECT_TRUE(FindResourceA(module, MAKEINTRESOURCEA(100), RT_BITMAP) != NULL);
+    // Dialogs in the neutral language, strings in English (United States),
+    // both languages told apart by the identifier alone.
+    const WORD neutral = MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL);
+    const WORD english = MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US);
+    for (int id : {100, 101, 1100, 1101})
+        EXPECT_TRUE(FindResourceExA(module, RT_DIALOG, MAKEINTRESOURCEA(id), neutral) != NULL) << id;
+    // Strings 1-15 live in block 1, 1001-1015 in blocks 63 and 64.
+    for (int block : {1, 63, 64})
+        EXPECT_TRUE(FindResourceExA(module, RT_STRING, MAKEINTRESOURCEA(block), english) != NULL) << block;
+
+    // String 4 does not exist; the others do, in both languages.
+    char text[1024];
+    EXPECT_EQ(0, LoadStringA(module, 4, text, sizeof text));
+    EXPECT_EQ(0, LoadStringA(module, 1004, text, sizeof text));
+    for (UINT id : {1u, 2u, 3u, 5u, 6u, 7u, 9u, 10u, 11u, 12u, 13u, 14u, 15u}) {
+        EXPECT_GT(LoadStringA(module, id, text, sizeof text), 0) << id;
+        EXPECT_GT(LoadStringA(module, id + 1000, text, sizeof text), 0) << id + 1000;
+    }
+    EXPECT_GT(LoadStringA(module, 1, text, sizeof text), 0);
+    EXPECT_STREQ("Error creating installation directory '%s', error code %u.\nYou need admin privileges to run setup!",
+                 text);
+    FreeLibrary(module);
+
+    DWORD handle = 0;
+    const DWORD size = GetFileVersionInfoSizeA(setup.c_str(), &handle);
+    ASSERT_GT(size, 0u);
+    std::vector<char> info(size);
+    ASSERT_TRUE(GetFileVersionInfoA(setup.c_str(), 0, size, info.data()));
+    VS_FIXEDFILEINFO *fixed = NULL;
+    UINT length = 0;
+    ASSERT_TRUE(VerQueryValueA(info.data(), "\\", reinterpret_cast<void **>(&fixed), &length));
+    EXPECT_EQ(0x00010001u, fixed->dwFileVersionMS);
+    EXPECT_EQ(0u, fixed->dwFileVersionLS);
+    EXPECT_EQ(0x00010001u, fixed->dwProductVersionMS);
+    struct {
+        const char *name;
+        const char *value;
+    } strings[] = {{"FileDescription", "Setup Veriloom"}, {"InternalName", "Setup Veriloom"},
+                   {"ProductName", "Setup Veriloom"},     {"OriginalFilename", "Setup.exe"},
+                   {"FileVersion", "1.01.000"},           {"ProductVersion", "1.01.000"}};
+    for (const auto &entry : strings) {
+        char *value = NULL;
+        const std::string path = std::string("\\StringFileInfo\\040904E4\\") + entry.name;
+        ASSERT_TRUE(VerQueryValueA(info.data(), path.c_str(), reinterpret_cast<void **>(&value), &length))
+            << entry.name;
+        EXPECT_STREQ(entry.value, value) << entry.name;
+    }
+    DWORD *translation = NULL;
+    ASSERT_TRUE(VerQueryValueA(info.data(), "\\VarFileInfo\\Translation", reinterpret_cast<void **>(&translation),
+                               &length));
+    EXPECT_EQ(0x04E40409u, *translation);
+}
