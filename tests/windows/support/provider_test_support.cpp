@@ -300,11 +300,19 @@ std::string RunChild(const std::string &arguments, const std::vector<std::string
     CloseHandle(writeEnd);
     std::string output;
     if (started) {
+        // Read while the child runs and drain once it has ended; never wait
+        // for the end of the pipe: a process that Wine starts meanwhile (its
+        // desktop process on a new display) may inherit the write end.
         char buffer[4096];
-        DWORD got;
-        while (ReadFile(readEnd, buffer, sizeof buffer, &got, NULL) && got > 0)
-            output.append(buffer, got);
-        WaitForSingleObject(process.hProcess, INFINITE);
+        for (;;) {
+            const bool ended = WaitForSingleObject(process.hProcess, 10) == WAIT_OBJECT_0;
+            DWORD available = 0, got = 0;
+            while (PeekNamedPipe(readEnd, NULL, 0, NULL, &available, NULL) && available > 0 &&
+                   ReadFile(readEnd, buffer, sizeof buffer, &got, NULL) && got > 0)
+                output.append(buffer, got);
+            if (ended)
+                break;
+        }
         GetExitCodeProcess(process.hProcess, exitCode);
         CloseHandle(process.hProcess);
         CloseHandle(process.hThread);
