@@ -2,6 +2,10 @@
 
 #include "dialog_support.h"
 
+#include "resources/product_urls.h"
+
+#include <shellapi.h>
+
 int LanguageOffset = 0;
 
 void InitLanguageOffset()
@@ -39,4 +43,17 @@ void PrepareDialog(HINSTANCE module, HWND dialog)
     CentredDialogOrigin(GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN), rect.right, rect.bottom, &x,
                         &y);
     MoveWindow(dialog, x, y, rect.right, rect.bottom, FALSE);
+}
+
+void OpenInformationPage()
+{
+    SHELLEXECUTEINFOA sei;
+    ZeroMemory(&sei, sizeof sei);
+    sei.cbSize = sizeof sei;
+    sei.fMask = SEE_MASK_NOZONECHECKS | SEE_MASK_FLAG_DDEWAIT;
+    sei.hwnd = NULL;
+    sei.lpVerb = "open";
+    sei.lpFile = LanguageOffset == kGermanLanguageOffset ? VERILOOM_INFO_PAGE_GERMAN : VERILOOM_INFO_PAGE_ENGLISH;
+    sei.nShow = SW_SHOWNORMAL;
+    ShellExecuteExA(&sei);
 }

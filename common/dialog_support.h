@@ -11,6 +11,10 @@ extern int LanguageOffset;
 const int kGermanLanguageOffset = 1000;
 
 void InitLanguageOffset();
+
+// Opens the information page in the user's language (English or German) in
+// the web browser; a failure is silent.
+void OpenInformationPage();
 void PrepareDialog(HINSTANCE module, HWND dialog);
 
 // Where PrepareDialog puts a window of the given size on a screen of the given

@@ -12,7 +12,6 @@
 #include "resources/product_urls.h"
 #include "resources/resource_ids.h"
 
-#include <shellapi.h>
 
 namespace {
 
@@ -63,19 +62,6 @@ void ReportCertificate(HWND dialog)
         BoundedFormat(tmp, sizeof tmp, tmp1, name, kReportServiceName, "", static_cast<unsigned>(nativeErrorCode));
 #pragma GCC diagnostic pop
     MessageBoxA(NULL, tmp, VERILOOM_PROGRAM_CAPTION, MB_OK | MB_TOPMOST | MB_SETFOREGROUND);
-}
-
-void OpenInformationPage()
-{
-    SHELLEXECUTEINFOA sei;
-    ZeroMemory(&sei, sizeof sei);
-    sei.cbSize = sizeof sei;
-    sei.fMask = SEE_MASK_NOZONECHECKS | SEE_MASK_FLAG_DDEWAIT;
-    sei.hwnd = NULL;
-    sei.lpVerb = "open";
-    sei.lpFile = LanguageOffset == kGermanLanguageOffset ? VERILOOM_INFO_PAGE_GERMAN : VERILOOM_INFO_PAGE_ENGLISH;
-    sei.nShow = SW_SHOWNORMAL;
-    ShellExecuteExA(&sei);
 }
 
 } // namespace

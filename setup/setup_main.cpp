@@ -7,10 +7,8 @@
 #include "common/dialog_support.h"
 #include "post_install.h"
 #include "provider_list.h"
-#include "resources/product_urls.h"
 #include "resources/setup_ids.h"
 
-#include <shellapi.h>
 #include <cstring>
 
 HINSTANCE SetupInstance = NULL;
@@ -70,19 +68,6 @@ void StartRun(HWND dialog)
     const bool useProxy = IsDlgButtonChecked(dialog, IDC_SETUP_PROXY) == BST_CHECKED;
     EndDialog(dialog, 1);
     RunSetup(userScope, noCrl, useProxy, false);
-}
-
-void OpenInformationPage()
-{
-    SHELLEXECUTEINFOA sei;
-    ZeroMemory(&sei, sizeof sei);
-    sei.cbSize = sizeof sei;
-    sei.fMask = SEE_MASK_NOZONECHECKS | SEE_MASK_FLAG_DDEWAIT;
-    sei.hwnd = NULL;
-    sei.lpVerb = "open";
-    sei.lpFile = LanguageOffset == kGermanLanguageOffset ? VERILOOM_INFO_PAGE_GERMAN : VERILOOM_INFO_PAGE_ENGLISH;
-    sei.nShow = SW_SHOWNORMAL;
-    ShellExecuteExA(&sei);
 }
 
 } // namespace
