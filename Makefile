@@ -3,7 +3,8 @@
 #   make test    build both configurations and run every test
 #   make demo    build the deliverables and show what they do
 #   make fuzz    fuzz the certificate walker (FUZZ_SECONDS, default 180)
-#   make bench   benchmarks of the portable core, beside openssl speed
+#   make bench   benchmarks: the portable core beside openssl speed, and the
+#                provider under Wine (cached check, blacklist scan)
 #   make screenshots  the warning dialog in English and German, as PNG files
 #                in build/windows/screenshots/
 
