@@ -2,18 +2,23 @@
 # The demo: builds the Windows programs and shows the revocation provider at
 # work under Wine, in a fresh prefix of its own (build/windows/demo-prefix,
 # made anew on every run; the tests' prefix is left alone):
-#   - reads sample certificates as the provider does (common name and key
-#     fingerprint, or why a certificate has none);
-#   - puts Setup.exe, Veriloom-x64.dll and a sample blacklist that lists the
-#     key of tests/data/certs/rsa-2048.der into a folder (build/windows/
-#     demo-setup) and installs from there with Setup.exe;
-#   - checks rsa-2048.der (listed) and rsa-4096.der (not listed) the way a
-#     browser does, and shows the warning the library wrote to the event log;
+#   - starts two local HTTPS servers on 127.0.0.1 (openssl s_server), one
+#     for "weak.localhost" whose certificate carries a known weak key
+#     (tests/data/weak-keys/hoefling-x86-0.9.8c-2048.key) and one for
+#     "clean.localhost" with a fresh key (build/windows/demo-tls);
+#   - puts Setup.exe, Veriloom-x64.dll and the shipped weak-key lists
+#     (blacklists/BLACKLIST.*) into a folder (build/windows/demo-setup) and
+#     installs from there with Setup.exe;
+#   - fetches both sites with fetch_https.exe (WinHTTP, the certificate
+#     checked as Internet Explorer does): the clean one is served, the weak
+#     one is refused as revoked after the library's warning dialog, and the
+#     library writes a warning to the event log;
 #   - uninstalls with Setup.exe and shows the provider list as it was before.
 # Without a display (DISPLAY unset or empty) Wine runs headless and no
-# message box or dialog can wait for an answer: Setup's dialogs then appear
-# on a private X server (xvfb-run) and tools/drive_setup.exe answers them.
-# With a display, Setup.exe and the library's message boxes and dialogs
+# message box or dialog can wait for an answer: Setup's dialogs and the
+# warning dialog then appear on a private X server (xvfb-run), where
+# drive_setup.exe and fetch_https.exe answer them, and the warning dialog is
+# saved as build/windows/screenshots/demo-warning.png. With a display, they
 # appear on it and wait for you.
 set -eu
 cd "$(dirname "$0")/.."
@@ -22,7 +27,8 @@ root=$PWD
 WINE=/usr/lib/wine/wine64
 prefix=$root/build/windows/demo-prefix
 tools=$root/build/windows/tools
-certs=$root/tests/data/certs
+tls=$root/build/windows/demo-tls
+shots=$root/build/windows/screenshots
 install="$prefix/drive_c/Program Files/Veriloom"
 stage=$root/build/windows/demo-setup
 installWindows='C:\Program Files\Veriloom'
@@ -38,7 +44,12 @@ wine() { "$WINE" "$@"; }
 
 log=$(mktemp)
 out=$(mktemp)
-trap 'rm -f "$log" "$out"' EXIT
+servers=""
+cleanup() {
+    rm -f "$log" "$out"
+    for pid in $servers; do kill "$pid" 2>/dev/null || true; done
+}
+trap cleanup EXIT
 
 # Prints a file indented, without the carriage returns of Windows programs.
 indent() { tr -d '\r' <"$1" | sed 's/^/  /'; }
@@ -63,43 +74,62 @@ find build/windows -maxdepth 3 \( -name '*.exe' -o -name '*.dll' \) -not -path '
 step "creating a fresh Wine prefix: $prefix"
 scripts/wine-session.sh stop "$prefix" >/dev/null  # a server left by an interrupted run
 rm -rf "$prefix"
-trap 'rm -f "$log" "$out"; step "stopping Wine"; "$root"/scripts/wine-session.sh stop "$prefix" >/dev/null' EXIT
+trap 'cleanup; step "stopping Wine and the servers"; "$root"/scripts/wine-session.sh stop "$prefix" >/dev/null' EXIT
 trap 'exit 130' INT TERM
 scripts/wine-session.sh start "$prefix" >/dev/null
 if [ -n "${DISPLAY:-}" ]; then
     echo "display $DISPLAY: the library's message boxes and dialogs appear there"
 else
-    echo "no display: headless, no message box or dialog is shown; Setup's dialogs appear on a private"
-    echo "X server (xvfb-run), where drive_setup.exe answers them"
+    echo "no display: headless, no message box or dialog is shown; Setup's dialogs and the warning"
+    echo "dialog appear on a private X server (xvfb-run), where drive_setup.exe and fetch_https.exe answer them"
 fi
 
-step "reading sample certificates as the provider does (cert_fingerprint.exe)"
-cd "$certs"
-wine "$tools/cert_fingerprint.exe" rsa-2048.der rsa-4096.der rsa-8192.der cn-utf8-nonascii.der ec-p256.der \
-    outer-sig-rsaenc.der >"$out" || true
-indent "$out"
-fingerprint=$(tr -d '\r' <"$out" |
-    awk '$0 == "rsa-2048.der" { mine = 1; next } mine && $1 == "fingerprint:" { print $2; exit }')
-case "$fingerprint" in
-[0-9a-f][0-9a-f][0-9a-f][0-9a-f][0-9a-f][0-9a-f][0-9a-f][0-9a-f][0-9a-f][0-9a-f]*) ;;
-*)
-    echo "demo: no key fingerprint for rsa-2048.der" >&2
-    exit 1
-    ;;
-esac
-cd "$root"
+step "starting two HTTPS servers on 127.0.0.1 (openssl s_server, certificates in $tls)"
+rm -rf "$tls"
+mkdir -p "$tls"
+weakKey=$root/tests/data/weak-keys/hoefling-x86-0.9.8c-2048.key
+openssl req -new -x509 -key "$weakKey" -subj "/CN=weak.localhost" -days 30 -out "$tls/weak.crt" 2>"$log" ||
+    { cat "$log" >&2; exit 1; }
+openssl req -new -x509 -newkey rsa:2048 -nodes -keyout "$tls/clean.key" -subj "/CN=clean.localhost" -days 30 \
+    -out "$tls/clean.crt" 2>"$log" || { cat "$log" >&2; exit 1; }
+# Two ports free on 127.0.0.1 now.
+ports=$(python3 -c 'import socket
+s = [socket.socket() for _ in range(2)]
+for x in s: x.bind(("127.0.0.1", 0))
+print(" ".join(str(x.getsockname()[1]) for x in s))')
+weakPort=${ports% *}
+cleanPort=${ports#* }
+# Starts one server and waits until it listens. It serves its folder with
+# -HTTP: index.html there is a complete response with a Content-Length
+# (-www's page has none and ends with the connection, which Wine's WinHTTP
+# does not notice over TLS).
+serve() {
+    mkdir -p "$tls/$1"
+    body="<html><body><h1>$1.localhost</h1><p>Served by openssl s_server for the Veriloom demo.</p></body></html>"
+    printf 'HTTP/1.0 200 OK\r\nContent-Type: text/html\r\nContent-Length: %s\r\n\r\n%s\n' \
+        "$((${#body} + 1))" "$body" >"$tls/$1/index.html"
+    (cd "$tls/$1" && exec openssl s_server -accept "127.0.0.1:$2" -cert "$tls/$1.crt" -key "$3" -HTTP \
+        >"$tls/$1.log" 2>&1 </dev/null) &
+    servers="$servers $!"
+    i=0
+    while ! grep -q ACCEPT "$tls/$1.log" 2>/dev/null && [ $i -lt 100 ]; do sleep 0.1; i=$((i + 1)); done
+    grep -q ACCEPT "$tls/$1.log" || { cat "$tls/$1.log" >&2; echo "demo: the $1 server did not start" >&2; exit 1; }
+}
+serve weak "$weakPort" "$weakKey"
+serve clean "$cleanPort" "$tls/clean.key"
+weakUrl=https://weak.localhost:$weakPort/index.html
+cleanUrl=https://clean.localhost:$cleanPort/index.html
+echo "  $weakUrl   key tests/data/weak-keys/hoefling-x86-0.9.8c-2048.key"
+echo "  $cleanUrl  a fresh 2048-bit key"
+echo "  (both names are reached at 127.0.0.1: fetch_https.exe --connect-to=127.0.0.1)"
 
-step "putting Setup.exe, Veriloom-x64.dll and a sample blacklist into $stage"
+step "putting Setup.exe, Veriloom-x64.dll and the shipped weak-key lists into $stage"
 rm -rf "$stage"
 mkdir -p "$stage"
-cp build/windows/setup/Setup.exe build/windows/provider/Veriloom-x64.dll "$stage/"
-printf '# Veriloom sample blacklist: weak RSA keys, last 20 hex digits of the key fingerprint\n%s\n' \
-    "$fingerprint" >"$stage/BLACKLIST.sample"
+cp build/windows/setup/Setup.exe build/windows/provider/Veriloom-x64.dll blacklists/BLACKLIST.* "$stage/"
 for file in "$stage"/*; do
     printf '  %s (%s bytes)\n' "${file##*/}" "$(wc -c <"$file")"
 done
-echo "  BLACKLIST.sample:"
-sed 's/^/    /' "$stage/BLACKLIST.sample"
 
 # Runs Setup.exe from the folder for "install" or "uninstall". With a
 # display you answer it; without one the Wine session moves for a moment to
@@ -147,20 +177,67 @@ if ! provider_list Veriloom-x64.dll; then
     exit 1
 fi
 
-step "checking rsa-2048.der (listed) and rsa-4096.der (not listed) as a browser does (check_certificates.exe)"
-cd "$certs"
-status=0
-WINEDEBUG=warn+eventlog wine "$tools/check_certificates.exe" rsa-2048.der rsa-4096.der >"$out" 2>"$log" ||
-    status=$?
+step "fetching $cleanUrl (fetch_https.exe, headless)"
+cleanStatus=0
+wine "$tools/fetch_https.exe" --connect-to=127.0.0.1 "$cleanUrl" >"$out" 2>&1 || cleanStatus=$?
 indent "$out"
-cd "$root"
+cleanVerdict=$(tr -d '\r' <"$out" | grep -E '^(SERVED|REFUSED|ERROR) ' || echo "no verdict (exit $cleanStatus)")
+
+# Fetches the weak site in an interactive process with WINEDEBUG=warn+eventlog
+# (Wine's stderr into $log). With a display you answer the warning dialog;
+# without one the Wine session moves for a moment to a private X server, where
+# fetch_https.exe answers "No" once the dialog has been photographed.
+fetch_weak() {
+    if [ -n "${DISPLAY:-}" ]; then
+        echo "  the warning dialog opens on $DISPLAY: answer it (No refuses the site)"
+        WINEDEBUG=warn+eventlog wine "$tools/fetch_https.exe" --connect-to=127.0.0.1 "$weakUrl" >"$out" 2>"$log" ||
+            return $?
+        return 0
+    fi
+    mkdir -p "$shots"
+    scripts/wine-session.sh stop "$prefix" >/dev/null
+    rc=0
+    # shellcheck disable=SC2016  # expanded by the inner shell
+    xvfb-run -a -s "-screen 0 1024x768x24" sh -c '
+        root=$1 shots=$4
+        "$root"/scripts/wine-session.sh start "$WINEPREFIX" >/dev/null || exit 1
+        rm -f "$shots/demo-warning.ready" "$shots/demo-warning.done"
+        WINEDEBUG=warn+eventlog "$2" "$3"/fetch_https.exe --connect-to=127.0.0.1 --answer-warning=no \
+            --ready="Z:$shots/demo-warning.ready" --done="Z:$shots/demo-warning.done" "$5" 2>"$6" &
+        fetch=$!
+        i=0
+        while [ ! -f "$shots/demo-warning.ready" ] && [ $i -lt 300 ] && kill -0 $fetch 2>/dev/null; do
+            sleep 0.1
+            i=$((i + 1))
+        done
+        if [ -f "$shots/demo-warning.ready" ]; then
+            read -r x y w h <"$shots/demo-warning.ready"
+            /usr/bin/import -window root "$shots/demo-screen.png"
+            /usr/bin/convert "$shots/demo-screen.png" -crop "$((w + 16))x$((h + 16))+$((x < 8 ? 0 : x - 8))+$((y < 8 ? 0 : y - 8))" \
+                +repage "$shots/demo-warning.png"
+            echo "screenshot: dialog at $x,$y (${w}x$h): $shots/demo-warning.png"
+        else
+            echo "no warning dialog appeared"
+        fi
+        touch "$shots/demo-warning.done"
+        rc=0
+        wait $fetch || rc=$?
+        rm -f "$shots/demo-warning.ready" "$shots/demo-warning.done"
+        "$root"/scripts/wine-session.sh stop "$WINEPREFIX" >/dev/null
+        exit $rc' sh "$root" "$WINE" "$tools" "$shots" "$weakUrl" "$log" >"$out" 2>&1 || rc=$?
+    scripts/wine-session.sh start "$prefix" >/dev/null
+    return "$rc"
+}
+
+step "fetching $weakUrl (fetch_https.exe, interactive: the library asks first)"
+weakStatus=0
+fetch_weak || weakStatus=$?
+grep -v -e '^wineserver' -e '^Xlib' "$out" | tr -d '\r' | sed 's/^/  /'
+weakVerdict=$(tr -d '\r' <"$out" | grep -E '^(SERVED|REFUSED|ERROR) ' || echo "no verdict (exit $weakStatus)")
 
 step "the event log (Wine's stderr with WINEDEBUG=warn+eventlog)"
-if grep -q -F 'Weak certificate found' "$log"; then
-    grep -F 'Weak certificate found' "$log" | tr -d '\r' | sed 's/^[0-9a-f]*:/  /'
-else
-    echo "  (no warning event)"
-fi
+event=$(grep -F 'Weak certificate found' "$log" | tr -d '\r' | sed 's/^[0-9a-f]*://' | head -n 1 || true)
+echo "  ${event:-(no warning event)}"
 
 step "uninstalling with Setup.exe"
 if ! run_setup uninstall; then
@@ -173,4 +250,16 @@ if tr -d '\r' <"$out" | grep -q -F Veriloom-x64.dll; then
     echo "demo: Veriloom-x64.dll is still among the revocation providers" >&2
     exit 1
 fi
-exit "$status"
+step "summary"
+echo "  refused as revoked: $weakVerdict"
+echo "  served:             $cleanVerdict"
+echo "  event log:          ${event:-(no warning event)}"
+echo "  screenshots (build/windows/screenshots):"
+for file in "$shots"/*.png; do
+    if [ -f "$file" ]; then echo "    ${file##*/}"; fi
+done
+[ "$weakStatus" -eq 3 ] && [ "$cleanStatus" -eq 0 ] || {
+    echo "demo: expected the weak site refused (exit 3) and the clean one served (exit 0)," \
+        "got exits $weakStatus and $cleanStatus" >&2
+    exit 1
+}
