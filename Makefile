@@ -7,10 +7,12 @@
 #                provider under Wine (cached check, blacklist scan)
 #   make screenshots  the warning dialog in English and German, as PNG files
 #                in build/windows/screenshots/
+#   make dist    the release package dist/Veriloom-1.1-x64/ and its zip,
+#                checked by scripts/check-dist.sh
 
 FUZZ_SECONDS ?= 180
 
-.PHONY: test demo fuzz bench screenshots deps clean
+.PHONY: test demo fuzz bench screenshots dist deps clean
 
 test: deps
 	scripts/run-tests.sh
@@ -26,6 +28,10 @@ bench: deps
 
 screenshots: deps
 	scripts/screenshots.sh
+
+dist: deps
+	scripts/dist.sh
+	scripts/check-dist.sh
 
 deps:
 	scripts/install-deps.sh

@@ -1,0 +1,57 @@
+#!/bin/sh
+# Builds the release package: the folder Veriloom-1.1-x64/ (Setup.exe, the
+# library stripped of debug information, the blacklists, README.txt and
+# LIESMICH.txt as Windows text files) and its zip archive.
+#
+#   dist.sh                          build the windows configuration, package
+#                                    into dist/
+#   dist.sh --from BUILD_DIR OUT_DIR package what BUILD_DIR holds (already
+#                                    built) into OUT_DIR
+set -eu
+root=$(cd "$(dirname "$0")/.." && pwd)
+
+if [ "${1:-}" = "--from" ]; then
+    build=${2:?usage: dist.sh [--from BUILD_DIR OUT_DIR]}
+    out=${3:?usage: dist.sh [--from BUILD_DIR OUT_DIR]}
+else
+    "$root/scripts/build.sh" windows
+    build=$root/build/windows
+    out=$root/dist
+fi
+
+name=Veriloom-1.1-x64
+mkdir -p "$out"
+out=$(cd "$out" && pwd)
+package=$out/$name
+rm -rf "$package" "$package.zip"
+mkdir "$package"
+
+# Debug information out, resources and imports untouched.
+x86_64-w64-mingw32-strip --strip-debug -o "$package/Setup.exe" "$build/setup/Setup.exe"
+x86_64-w64-mingw32-strip --strip-debug -o "$package/Veriloom-x64.dll" "$build/provider/Veriloom-x64.dll"
+for list in "$root"/blacklists/BLACKLIST.*; do
+    cp "$list" "$package/"
+    chmod 644 "$package/$(basename "$list")"
+done
+
+python3 - "$root/package" "$package" <<'PYTHON'
+# The texts: CRLF line ends; README.txt in ASCII, LIESMICH.txt in
+# Windows-1252 (what Notepad opens without a byte-order mark).
+import pathlib, sys
+source, package = pathlib.Path(sys.argv[1]), pathlib.Path(sys.argv[2])
+for name, encoding in (("README.txt", "ascii"), ("LIESMICH.txt", "cp1252")):
+    text = (source / name).read_text(encoding="utf-8")
+    (package / name).write_bytes(text.replace("\n", "\r\n").encode(encoding))
+PYTHON
+
+python3 - "$package" <<'PYTHON'
+# The archive: the folder and its files, in name order.
+import pathlib, sys, zipfile
+package = pathlib.Path(sys.argv[1])
+with zipfile.ZipFile(str(package) + ".zip", "w", zipfile.ZIP_DEFLATED, compresslevel=9) as archive:
+    for path in sorted(package.iterdir()):
+        archive.write(path, f"{package.name}/{path.name}")
+PYTHON
+
+echo "dist: $package"
+ls -l "$package" "$package.zip"
