@@ -29,6 +29,7 @@ prefix=$root/build/windows/demo-prefix
 tools=$root/build/windows/tools
 tls=$root/build/windows/demo-tls
 shots=$root/build/windows/screenshots
+mkdir -p "$shots"
 install="$prefix/drive_c/Program Files/Veriloom"
 stage=$root/build/windows/demo-setup
 installWindows='C:\Program Files\Veriloom'
@@ -146,11 +147,14 @@ run_setup() {
     # shellcheck disable=SC2016  # expanded by the inner shell
     xvfb-run -a -s "-screen 0 1024x768x24" sh -c '
         "$1"/scripts/wine-session.sh start "$WINEPREFIX" >/dev/null || exit 1
-        "$2" "$3"/drive_setup.exe "$4" "$5"
+        "$2" "$3"/drive_setup.exe "$4" "$5" "$6"
         rc=$?
         "$1"/scripts/wine-session.sh stop "$WINEPREFIX" >/dev/null
-        exit $rc' sh "$root" "$WINE" "$tools" "$1" "$stage/Setup.exe" >"$out" 2>&1 || rc=$?
+        exit $rc' sh "$root" "$WINE" "$tools" "$1" "$stage/Setup.exe" "Z:$shots/demo-setup-$1.bmp" >"$out" 2>&1 || rc=$?
     grep -v -e '^wineserver' -e '^Xlib' "$out" | tr -d '\r' | sed 's/^/  /'
+    if [ -f "$shots/demo-setup-$1.bmp" ]; then
+        convert "$shots/demo-setup-$1.bmp" "$shots/demo-setup-$1.png" && rm -f "$shots/demo-setup-$1.bmp"
+    fi
     scripts/wine-session.sh start "$prefix" >/dev/null
     return "$rc"
 }

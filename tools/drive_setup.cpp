@@ -9,6 +9,8 @@
 
 #include <windows.h>
 
+#include "window_capture.h"
+
 #include "setup_ids.h"
 
 #include <algorithm>
@@ -99,7 +101,7 @@ std::vector<std::string> SetupStrings(const std::string &setup, UINT id)
 
 int Usage()
 {
-    fprintf(stderr, "usage: drive_setup install|uninstall PATH\\Setup.exe\n");
+    fprintf(stderr, "usage: drive_setup install|uninstall PATH\\Setup.exe [SCREENSHOT.bmp]\n");
     return 2;
 }
 
@@ -107,8 +109,9 @@ int Usage()
 
 int main(int argc, char **argv)
 {
-    if (argc != 3)
+    if (argc != 3 && argc != 4)
         return Usage();
+    const char *screenshot = argc == 4 ? argv[3] : NULL;
     const std::string action = argv[1];
     if (action != "install" && action != "uninstall")
         return Usage();
@@ -170,6 +173,10 @@ int main(int argc, char **argv)
                 if (isInstallDialog == install) {
                     rightDialog = true;
                     press = IDC_SETUP_RUN;
+                    if (screenshot) {
+                        SaveScreenshot(window, screenshot);
+                        printf("screenshot of the %s dialog: %s\n", action.c_str(), screenshot);
+                    }
                 } else {
                     press = IDC_SETUP_EXIT;  // not the dialog asked for: leave
                 }
