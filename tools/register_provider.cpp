@@ -1,6 +1,6 @@
 // register_provider: adds a revocation provider library to CryptoAPI's
 // default revocation provider list, first, removes it again, or prints the
-// list, until the installer does this.
+// list (the demo uses it to show the list; Setup.exe does the registering).
 //   register_provider install PATH     PATH first in the list
 //   register_provider uninstall PATH   PATH out of the list
 //   register_provider list             the list, one library a line
