@@ -11,6 +11,7 @@
 #include <wincrypt.h>
 
 #include "provider/certificate_walker.h"
+#include "tools/file_input.h"
 
 #include <cstdio>
 #include <cstring>
@@ -19,45 +20,15 @@
 
 namespace {
 
-bool ReadWhole(const char *path, std::vector<BYTE> *bytes)
-{
-    FILE *file = fopen(path, "rb");
-    if (!file)
-        return false;
-    BYTE buffer[16384];
-    size_t got;
-    while ((got = fread(buffer, 1, sizeof buffer, file)) > 0)
-        bytes->insert(bytes->end(), buffer, buffer + got);
-    const bool ok = !ferror(file);
-    fclose(file);
-    return ok;
-}
-
 // The DER of the first PEM certificate block, or the bytes themselves when
-// there is no such block.
+// there is no PEM block; empty for other PEM blocks.
 std::vector<BYTE> CertificateBytes(const std::vector<BYTE> &bytes)
 {
-    static const char kBegin[] = "-----BEGIN CERTIFICATE-----";
-    static const char kEnd[] = "-----END CERTIFICATE-----";
-    const std::string text(bytes.begin(), bytes.end());
-    const size_t begin = text.find(kBegin);
-    if (begin == std::string::npos)
+    std::string label;
+    std::vector<BYTE> der;
+    if (!DecodePem(bytes, &label, &der))
         return bytes;
-    const size_t end = text.find(kEnd, begin);
-    if (end == std::string::npos)
-        return bytes;
-    const std::string block = text.substr(begin, end + sizeof kEnd - 1 - begin);
-    DWORD size = 0;
-    if (!CryptStringToBinaryA(block.c_str(), static_cast<DWORD>(block.size()), CRYPT_STRING_BASE64HEADER, NULL,
-                              &size, NULL, NULL) ||
-        size == 0)
-        return std::vector<BYTE>();
-    std::vector<BYTE> der(size);
-    if (!CryptStringToBinaryA(block.c_str(), static_cast<DWORD>(block.size()), CRYPT_STRING_BASE64HEADER,
-                              der.data(), &size, NULL, NULL))
-        return std::vector<BYTE>();
-    der.resize(size);
-    return der;
+    return label == "CERTIFICATE" ? der : std::vector<BYTE>();
 }
 
 // The key fingerprint as the revocation provider computes it (the last 20
@@ -79,7 +50,7 @@ std::string KeyFingerprint(const std::vector<BYTE> &der)
 bool Check(const char *path)
 {
     std::vector<BYTE> bytes;
-    if (!ReadWhole(path, &bytes)) {
+    if (!ReadWholeFile(path, &bytes)) {
         printf("%s: cannot read the file\n", path);
         return false;
     }
