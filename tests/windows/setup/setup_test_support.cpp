@@ -10,17 +10,6 @@
 
 namespace {
 
-std::string ToUtf8(const wchar_t *text)
-{
-    const int needed = WideCharToMultiByte(CP_UTF8, 0, text, -1, NULL, 0, NULL, NULL);
-    if (needed <= 1)
-        return "";
-    std::string out(static_cast<size_t>(needed), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text, -1, &out[0], needed, NULL, NULL);
-    out.resize(static_cast<size_t>(needed - 1));
-    return out;
-}
-
 std::string WindowText(HWND window)
 {
     wchar_t text[2048];
@@ -144,28 +133,6 @@ std::string TempFolder(const std::string &tag)
     DeleteTree(folder);
     CreateDirectoryA(folder.c_str(), NULL);
     return folder;
-}
-
-void DeleteTree(const std::string &folder)
-{
-    WIN32_FIND_DATAA entry;
-    HANDLE find = FindFirstFileA((folder + "\\*").c_str(), &entry);
-    if (find != INVALID_HANDLE_VALUE) {
-        do {
-            const std::string name = entry.cFileName;
-            if (name == "." || name == "..")
-                continue;
-            const std::string path = folder + "\\" + name;
-            if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-                DeleteTree(path);
-            } else {
-                SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-                DeleteFileA(path.c_str());
-            }
-        } while (FindNextFileA(find, &entry));
-        FindClose(find);
-    }
-    RemoveDirectoryA(folder.c_str());
 }
 
 void WriteTextFile(const std::string &path, const std::string &content)

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/windows/support/windows_test_util.h"
+
 // Environment of the test program.
 std::string TestEnvironment(const char *name);
 std::string SetupExePath();      // VERILOOM_SETUP_EXE
@@ -17,7 +19,6 @@ std::string LibraryPath();       // VERILOOM_PROVIDER_DLL
 std::string RecorderExePath();   // VERILOOM_RECORDER_EXE
 
 std::string TempFolder(const std::string &tag);
-void DeleteTree(const std::string &folder);
 void WriteTextFile(const std::string &path, const std::string &content);
 bool ReadTextFile(const std::string &path, std::string *content);
 std::vector<std::string> FileNames(const std::string &folder);  // files only, sorted

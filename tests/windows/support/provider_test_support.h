@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "tests/unit/test_support.h"
+#include "tests/windows/support/windows_test_util.h"
 
 typedef BOOL(WINAPI *VerifyRevocationFunction)(DWORD, DWORD, DWORD, PVOID[], DWORD, PCERT_REVOCATION_PARA,
                                               PCERT_REVOCATION_STATUS);
@@ -89,4 +90,3 @@ std::string RunChild(const std::string &arguments, const std::vector<std::string
 
 // The child mode given on the command line ("--child=NAME"), or "".
 std::string ChildMode(int argc, char **argv);
-std::string ToUtf8(const wchar_t *text);
