@@ -20,6 +20,7 @@
 #include <wincrypt.h>
 
 #include "provider/certificate_walker.h"
+#include "tests/windows/support/windows_test_util.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -242,26 +243,6 @@ size_t ReadBlacklistsWhole(const std::string &installDir)
     } while (ok && FindNextFileA(find, &entry));
     FindClose(find);
     return ok ? total : 0;
-}
-
-void DeleteTree(const std::string &folder)
-{
-    WIN32_FIND_DATAA entry;
-    HANDLE find = FindFirstFileA((folder + "\\*").c_str(), &entry);
-    if (find != INVALID_HANDLE_VALUE) {
-        do {
-            const std::string name = entry.cFileName;
-            if (name == "." || name == "..")
-                continue;
-            const std::string path = folder + "\\" + name;
-            if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                DeleteTree(path);
-            else
-                DeleteFileA(path.c_str());
-        } while (FindNextFileA(find, &entry));
-        FindClose(find);
-    }
-    RemoveDirectoryA(folder.c_str());
 }
 
 std::string HexLine(Random *random)
