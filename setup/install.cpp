@@ -5,12 +5,12 @@
 #include "common/bounded_string.h"
 #include "post_install.h"
 #include "provider_list.h"
+#include "provider_registration.h"
 #include "resources/setup_ids.h"
 #include "revocation_switch.h"
 #include "setup.h"
 
 #include <aclapi.h>
-#include <wincrypt.h>
 #include <cstring>
 
 namespace {
@@ -27,6 +27,28 @@ bool IsLibraryFileName(const char *name)
         if (AsciiUpper(*name) != AsciiUpper(*expected))
             return false;
     return *name == '\0' && *expected == '\0';
+}
+
+// The "Dll" entry that names the library, in 16-bit characters.
+bool RegisteredLibraryPath(wchar_t *path, size_t capacity)
+{
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, PROVIDER_LIST_KEY, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+        return false;
+    char list[kProviderListBytes + 1];
+    memset(list, 0, sizeof list);
+    DWORD type = 0;
+    DWORD length = kProviderListBytes;
+    DWORD offset = 0;
+    DWORD entryLength = 0;
+    const bool found = RegQueryValueExA(key, PROVIDER_LIST_VALUE, NULL, &type, reinterpret_cast<BYTE *>(list),
+                                        &length) == ERROR_SUCCESS &&
+                       type == REG_MULTI_SZ && FindLibraryEntry(list, length, &offset, &entryLength);
+    RegCloseKey(key);
+    if (!found)
+        return false;
+    list[offset + entryLength] = '\0';  // the spare byte ends an entry cut at the end of the data
+    return WidenAnsiPath(list + offset, path, capacity);
 }
 
 bool IsAdministrator()
@@ -72,12 +94,23 @@ bool SetNoCrl(bool on)
                                      length) == ERROR_SUCCESS;
         }
     } else {
-        if (RegQueryValueExA(key, PROVIDER_LIST_BACKUP_VALUE, NULL, &type, reinterpret_cast<BYTE *>(list),
-                             &length) == ERROR_SUCCESS &&
+        // The backup only tells where the CRL provider stood: the current
+        // list keeps every entry registered since the install, and our own
+        // entry is left to the unregistration.
+        char backup[kProviderListBytes];
+        memset(backup, 0, sizeof backup);
+        DWORD backupType = 0;
+        DWORD backupLength = sizeof backup;
+        if (RegQueryValueExA(key, PROVIDER_LIST_BACKUP_VALUE, NULL, &backupType, reinterpret_cast<BYTE *>(backup),
+                             &backupLength) == ERROR_SUCCESS &&
+            backupType == REG_MULTI_SZ &&
+            RegQueryValueExA(key, PROVIDER_LIST_VALUE, NULL, &type, reinterpret_cast<BYTE *>(list), &length) ==
+                ERROR_SUCCESS &&
             type == REG_MULTI_SZ) {
-            written = RegSetValueExA(key, PROVIDER_LIST_VALUE, 0, REG_MULTI_SZ, reinterpret_cast<BYTE *>(list),
+            written = !RestoreCrlProviderEntry(backup, backupLength, list, &length, sizeof list) ||
+                      RegSetValueExA(key, PROVIDER_LIST_VALUE, 0, REG_MULTI_SZ, reinterpret_cast<BYTE *>(list),
                                      length) == ERROR_SUCCESS;
-            // The backup goes only once it is back in place.
+            // The backup goes only once the list is right.
             if (written)
                 RegDeleteValueA(key, PROVIDER_LIST_BACKUP_VALUE);
         }
@@ -208,16 +241,13 @@ bool InstallOrUninstall(int userScope, bool noCrl, bool useProxy, bool checkUpda
 
     if (veriloomFileName[0] == '\0')
         return false;
-    // Byte for byte, no code-page conversion.
-    wchar_t widePath[1024];
-    size_t i = 0;
-    for (; i < 1023 && veriloomFileName[i] != '\0'; ++i)
-        widePath[i] = static_cast<wchar_t>(static_cast<unsigned char>(veriloomFileName[i]));
-    widePath[i] = L'\0';
 
     if (uninstall) {
+        // The registered entry, from whatever folder it was registered.
+        wchar_t registered[1024];
+        const bool found = RegisteredLibraryPath(registered, sizeof registered / sizeof registered[0]);
         SetNoCrl(false);
-        if (!CryptUnregisterDefaultOIDFunction(X509_ASN_ENCODING, CRYPT_OID_VERIFY_REVOCATION_FUNC, widePath)) {
+        if (found && !UnregisterProviderLibrary(registered)) {
             ShowSetupMessageCode(IDS_SETUP_UNREGISTER_ERROR, GetLastError());
             return false;
         }
@@ -225,8 +255,9 @@ bool InstallOrUninstall(int userScope, bool noCrl, bool useProxy, bool checkUpda
         return true;
     }
 
-    if (!CryptRegisterDefaultOIDFunction(X509_ASN_ENCODING, CRYPT_OID_VERIFY_REVOCATION_FUNC,
-                                         CRYPT_REGISTER_FIRST_INDEX, widePath)) {
+    wchar_t widePath[1024];
+    if (!WidenAnsiPath(veriloomFileName, widePath, sizeof widePath / sizeof widePath[0]) ||
+        !RegisterProviderLibrary(widePath)) {
         ShowSetupMessageCode(IDS_SETUP_REGISTER_ERROR, GetLastError());
         return false;
     }

@@ -11,7 +11,8 @@
 bool InstallOrUninstall(int userScope, bool noCrl, bool useProxy, bool checkUpdate);
 
 // On: back up the provider list as "DllOrig" and take cryptnet.dll out of
-// "Dll". Off: put the backup back and delete it.
+// "Dll". Off: put cryptnet.dll back into "Dll" where the backup had it,
+// keeping every other entry of "Dll", and delete the backup.
 bool SetNoCrl(bool on);
 
 // Creates or opens the settings key; a new key gets a DACL of one entry

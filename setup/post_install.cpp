@@ -8,6 +8,7 @@
 #include "resources/product_urls.h"
 #include "resources/setup_ids.h"
 #include "setup.h"
+#include "system_library.h"
 
 #include <cstring>
 
@@ -50,12 +51,10 @@ void ImportProxySettings()
 
     // The tool comes from the system directory, never from the search path,
     // which begins with the folder Setup was started from.
+    // Without the system directory the step is skipped.
     char toolPath[1024];
-    const UINT length = GetSystemDirectoryA(toolPath, sizeof toolPath);
-    if (length == 0 || length >= sizeof toolPath)
-        toolPath[0] = '\0';
-    BoundedAppend(toolPath, sizeof toolPath, "\\");
-    BoundedAppend(toolPath, sizeof toolPath, tool);
+    if (!SystemDirectoryPath(tool, toolPath, sizeof toolPath))
+        return;
 
     if (!StartDetached(toolPath, appCmdLine))
         ShowSetupMessageCode(IDS_SETUP_PROXY_ERROR, GetLastError());

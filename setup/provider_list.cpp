@@ -6,6 +6,8 @@
 
 namespace {
 
+const char kCrlProvider[] = "CRYPTNET.DLL";
+
 // Length of the entry at data[offset], bounded by the end of the data.
 DWORD EntryLength(const char *data, DWORD length, DWORD offset)
 {
@@ -34,29 +36,37 @@ bool EqualsIgnoringAsciiCase(const char *text, DWORD textLength, const char *exp
 
 } // namespace
 
-bool ProviderListNamesLibrary(const char *data, DWORD length)
+bool FindLibraryEntry(const char *data, DWORD length, DWORD *entryOffset, DWORD *entryLength)
 {
     DWORD offset = 0;
     while (offset < length) {
-        const DWORD entryLength = EntryLength(data, length, offset);
-        if (entryLength == 0)
+        const DWORD n = EntryLength(data, length, offset);
+        if (n == 0)
             break;  // the empty entry that ends the list
         const char *entry = data + offset;
-        DWORD lastBackslash = entryLength;
-        for (DWORD i = 0; i < entryLength; ++i)
+        DWORD lastBackslash = n;
+        for (DWORD i = 0; i < n; ++i)
             if (entry[i] == '\\')
                 lastBackslash = i;
-        if (lastBackslash < entryLength &&
-            EqualsIgnoringAsciiCase(entry + lastBackslash + 1, entryLength - lastBackslash - 1, PROVIDER_LIBRARY_NAME))
+        if (lastBackslash < n && EqualsIgnoringAsciiCase(entry + lastBackslash + 1, n - lastBackslash - 1,
+                                                         PROVIDER_LIBRARY_NAME)) {
+            *entryOffset = offset;
+            *entryLength = n;
             return true;
-        offset += entryLength + 1;
+        }
+        offset += n + 1;
     }
     return false;
 }
 
+bool ProviderListNamesLibrary(const char *data, DWORD length)
+{
+    DWORD offset, entryLength;
+    return FindLibraryEntry(data, length, &offset, &entryLength);
+}
+
 bool RemoveCrlProviderEntry(char *data, DWORD *length)
 {
-    const char kCrlProvider[] = "CRYPTNET.DLL";
     const DWORD total = *length;
     if (total < sizeof kCrlProvider - 1)
         return false;
@@ -75,4 +85,87 @@ bool RemoveCrlProviderEntry(char *data, DWORD *length)
         offset += entryLength + 1;
     }
     return false;
+}
+
+namespace {
+
+// Offset of the first entry that reads `text` (length bytes) exactly, or
+// the list's length when there is none.
+DWORD FindEntry(const char *data, DWORD length, const char *text, DWORD textLength)
+{
+    DWORD offset = 0;
+    while (offset < length) {
+        const DWORD n = EntryLength(data, length, offset);
+        if (n == 0)
+            break;
+        if (n == textLength && memcmp(data + offset, text, n) == 0)
+            return offset;
+        offset += n + 1;
+    }
+    return length;
+}
+
+// Offset of the first CRL provider entry, or the list's length.
+DWORD FindCrlProvider(const char *data, DWORD length, DWORD *entryLength)
+{
+    DWORD offset = 0;
+    while (offset < length) {
+        const DWORD n = EntryLength(data, length, offset);
+        if (n == 0)
+            break;
+        if (EqualsIgnoringAsciiCase(data + offset, n, kCrlProvider)) {
+            *entryLength = n;
+            return offset;
+        }
+        offset += n + 1;
+    }
+    return length;
+}
+
+// Offset of the list's closing empty entry (or its end when it has none).
+DWORD ListEnd(const char *data, DWORD length)
+{
+    DWORD offset = 0;
+    while (offset < length) {
+        const DWORD n = EntryLength(data, length, offset);
+        if (n == 0)
+            break;
+        offset += n + 1;
+    }
+    return offset < length ? offset : length;
+}
+
+} // namespace
+
+bool RestoreCrlProviderEntry(const char *backup, DWORD backupLength, char *data, DWORD *length, DWORD capacity)
+{
+    DWORD crlLength = 0;
+    const DWORD crlOffset = FindCrlProvider(backup, backupLength, &crlLength);
+    DWORD present = 0;
+    if (crlOffset == backupLength || FindCrlProvider(data, *length, &present) != *length)
+        return false;  // nothing was taken out, or it is back already
+
+    // Right after the entry that preceded it in the backup, when the list
+    // still holds that entry; at the front when it led the backup; else at
+    // the end of the list.
+    DWORD insertAt = 0;
+    if (crlOffset > 0) {
+        DWORD previous = 0;
+        DWORD previousLength = 0;
+        for (DWORD offset = 0; offset < crlOffset;) {
+            const DWORD n = EntryLength(backup, backupLength, offset);
+            previous = offset;
+            previousLength = n;
+            offset += n + 1;
+        }
+        const DWORD found = FindEntry(data, *length, backup + previous, previousLength);
+        insertAt = found < *length ? found + previousLength + 1 : ListEnd(data, *length);
+    }
+    if (insertAt > *length || *length + crlLength + 1 > capacity)
+        return false;
+    memmove(data + insertAt + crlLength + 1, data + insertAt, *length - insertAt);
+    memcpy(data + insertAt, backup + crlOffset, crlLength);
+    data[insertAt + crlLength] = '\0';
+    *length += crlLength + 1;
+    return true;
 }

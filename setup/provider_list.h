@@ -19,7 +19,19 @@ const DWORD kProviderListBytes = 8192;
 // in any ASCII letter case.
 bool ProviderListNamesLibrary(const char *data, DWORD length);
 
+// The first entry that names the library as ProviderListNamesLibrary
+// does: its offset and length (without the NUL).
+bool FindLibraryEntry(const char *data, DWORD length, DWORD *entryOffset, DWORD *entryLength);
+
 // Removes the first entry that reads "cryptnet.dll" in any letter case,
 // with its terminating NUL, and moves the rest down. Returns true and the
 // new length when an entry was removed.
 bool RemoveCrlProviderEntry(char *data, DWORD *length);
+
+// Puts the CRL provider entry of the backup (the list as it was before
+// "-nocrl" took it out) back into the list: right after the entry that
+// preceded it in the backup when the list still holds that entry, first
+// when it was first, else at the end. Nothing happens when the backup has
+// no such entry, the list holds one already or the capacity is too small.
+// Returns true and the new length when the entry was put back.
+bool RestoreCrlProviderEntry(const char *backup, DWORD backupLength, char *data, DWORD *length, DWORD capacity);

@@ -108,11 +108,13 @@ bool SetCertificateRevocation(int scope, const char *subkey)
 {
     char keyName[256];
     keyName[0] = '\0';
-    if (subkey) {
-        BoundedCopy(keyName, sizeof keyName, subkey);
-        BoundedAppend(keyName, sizeof keyName, "\\");
-    }
-    BoundedAppend(keyName, sizeof keyName, INTERNET_SETTINGS_KEY);
+    // A path that does not fit would name another key: it fails like a key
+    // that cannot be opened.
+    if (subkey && (BoundedCopy(keyName, sizeof keyName, subkey) != kBoundedOk ||
+                   BoundedAppend(keyName, sizeof keyName, "\\") != kBoundedOk))
+        return false;
+    if (BoundedAppend(keyName, sizeof keyName, INTERNET_SETTINGS_KEY) != kBoundedOk)
+        return false;
 
     HKEY key;
     if (RegCreateKeyExA(scope != 0 ? HKEY_CURRENT_USER : HKEY_USERS, keyName, 0, NULL, REG_OPTION_NON_VOLATILE,

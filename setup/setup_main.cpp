@@ -8,6 +8,7 @@
 #include "post_install.h"
 #include "provider_list.h"
 #include "resources/setup_ids.h"
+#include "system_library.h"
 
 #include <cstring>
 
@@ -58,6 +59,13 @@ void InitSetupDialog(HWND dialog)
 
 void StartRun(HWND dialog)
 {
+    // One run per program start: a second Install or Uninstall command
+    // (a double click, or one queued while the run shows its messages)
+    // is ignored.
+    static bool runStarted = false;
+    if (runStarted)
+        return;
+    runStarted = true;
     // No combo box (uninstall dialog): scope 0.
     int userScope = 0;
     if (GetDlgItem(dialog, IDC_SETUP_SCOPE)) {
@@ -103,6 +111,7 @@ INT_PTR CALLBACK SetupDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM /
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE /*previous*/, LPSTR commandTail, int /*show*/)
 {
+    RestrictDllSearchToSystemDirectory();
     SetupInstance = instance;
     SetupCommandTail = commandTail ? commandTail : "";
     InitLanguageOffset();

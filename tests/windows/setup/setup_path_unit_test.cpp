@@ -1,0 +1,164 @@
+// The installer's procedures where the platform gives awkward answers: the
+// library path in the ANSI code page, a user key path that does not fit,
+// a system directory that cannot be read, and putting the CRL provider
+// back into a list that others changed.
+
+#include "setup_test_support.h"
+
+#include "setup/post_install.h"
+#include "setup/provider_list.h"
+#include "setup/provider_registration.h"
+#include "setup/revocation_switch.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+namespace {
+
+std::string List(std::initializer_list<std::string> entries)
+{
+    std::string data;
+    for (const std::string &entry : entries)
+        data += entry + '\0';
+    return data + '\0';
+}
+
+// Points this program's import of `function` (from any library) at
+// `replacement` for the object's lifetime.
+class ImportPatch {
+public:
+    ImportPatch(const char *function, void *replacement) : slot(NULL), original(0)
+    {
+        BYTE *base = reinterpret_cast<BYTE *>(GetModuleHandleA(NULL));
+        const IMAGE_NT_HEADERS *nt =
+            reinterpret_cast<const IMAGE_NT_HEADERS *>(base + reinterpret_cast<IMAGE_DOS_HEADER *>(base)->e_lfanew);
+        const IMAGE_DATA_DIRECTORY &imports = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+        for (const IMAGE_IMPORT_DESCRIPTOR *library =
+                 reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR *>(base + imports.VirtualAddress);
+             library->Name && !slot; ++library) {
+            const IMAGE_THUNK_DATA *names =
+                reinterpret_cast<const IMAGE_THUNK_DATA *>(base + library->OriginalFirstThunk);
+            IMAGE_THUNK_DATA *addresses = reinterpret_cast<IMAGE_THUNK_DATA *>(base + library->FirstThunk);
+            for (; names->u1.AddressOfData; ++names, ++addresses) {
+                if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal))
+                    continue;
+                const IMAGE_IMPORT_BY_NAME *name =
+                    reinterpret_cast<const IMAGE_IMPORT_BY_NAME *>(base + names->u1.AddressOfData);
+                if (strcmp(reinterpret_cast<const char *>(name->Name), function) == 0) {
+                    slot = &addresses->u1.Function;
+                    break;
+                }
+            }
+        }
+        if (slot) {
+            original = *slot;
+            Write(reinterpret_cast<ULONG_PTR>(replacement));
+        }
+    }
+    ~ImportPatch()
+    {
+        if (slot)
+            Write(original);
+    }
+    bool Patched() const { return slot != NULL; }
+private:
+    void Write(ULONG_PTR value)
+    {
+        DWORD old;
+        VirtualProtect(slot, sizeof *slot, PAGE_READWRITE, &old);
+        *slot = value;
+        VirtualProtect(slot, sizeof *slot, old, &old);
+    }
+    ULONG_PTR *slot;
+    ULONG_PTR original;
+};
+
+UINT WINAPI FailingGetSystemDirectoryA(LPSTR, UINT)
+{
+    SetLastError(ERROR_ACCESS_DENIED);
+    return 0;
+}
+
+int startedPrograms = 0;
+
+BOOL WINAPI CountingCreateProcessA(LPCSTR, LPSTR, LPSECURITY_ATTRIBUTES, LPSECURITY_ATTRIBUTES, BOOL, DWORD, LPVOID,
+                                   LPCSTR, LPSTARTUPINFOA, LPPROCESS_INFORMATION process)
+{
+    ++startedPrograms;
+    ZeroMemory(process, sizeof *process);
+    return TRUE;
+}
+
+} // namespace
+
+TEST(SetupPathTest, LibraryPathIsConvertedWithTheAnsiCodePage)
+{
+    ASSERT_EQ(1252u, GetACP());
+    // 0x80 is the euro sign in code page 1252, not U+0080.
+    wchar_t wide[64];
+    EXPECT_TRUE(WidenAnsiPath("C:\\Programme \x80\\Veriloom", wide, 64));
+    EXPECT_STREQ(L"C:\\Programme \u20ac\\Veriloom", wide);
+    EXPECT_TRUE(WidenAnsiPath("C:\\Program Files\\Veriloom\\Veriloom-x64.dll", wide, 64));
+    EXPECT_STREQ(L"C:\\Program Files\\Veriloom\\Veriloom-x64.dll", wide);
+    EXPECT_FALSE(WidenAnsiPath("C:\\Program Files\\Veriloom\\Veriloom-x64.dll", wide, 8));
+}
+
+TEST(SetupPathTest, UserKeyPathThatDoesNotFitIsSkipped)
+{
+    // 200 characters and "\Software\...\Internet Settings" exceed 255.
+    const std::string name(200, 'S');
+    EXPECT_FALSE(SetCertificateRevocation(0, name.c_str()));
+    HKEY key;
+    EXPECT_NE(ERROR_SUCCESS, RegOpenKeyExA(HKEY_USERS, name.c_str(), 0, KEY_READ, &key));
+    RegDeleteTreeA(HKEY_USERS, name.c_str());  // what a cut path would have made
+}
+
+TEST(SetupPathTest, ProxyStepIsSkippedWithoutTheSystemDirectory)
+{
+    startedPrograms = 0;
+    ImportPatch directory("GetSystemDirectoryA", reinterpret_cast<void *>(FailingGetSystemDirectoryA));
+    ImportPatch start("CreateProcessA", reinterpret_cast<void *>(CountingCreateProcessA));
+    ASSERT_TRUE(directory.Patched());
+    ASSERT_TRUE(start.Patched());
+    ImportProxySettings();
+    EXPECT_EQ(0, startedPrograms);
+}
+
+TEST(SetupPathTest, CrlProviderGoesBackWhereTheBackupHadIt)
+{
+    const std::string lib = "C:\\v\\Veriloom-x64.dll";
+    struct Case {
+        std::string backup, list, expected;
+        bool restored;
+    } cases[] = {
+        // after its old predecessor, whatever came in front since
+        {List({lib, "first.dll", "cryptnet.dll", "last.dll"}), List({"other.dll", lib, "first.dll", "last.dll"}),
+         List({"other.dll", lib, "first.dll", "cryptnet.dll", "last.dll"}), true},
+        // its predecessor is gone: at the end
+        {List({lib, "gone.dll", "CryptNet.dll"}), List({lib, "new.dll"}), List({lib, "new.dll", "CryptNet.dll"}),
+         true},
+        // it led the backup: first again
+        {List({"cryptnet.dll", "x.dll"}), List({lib, "x.dll"}), List({"cryptnet.dll", lib, "x.dll"}), true},
+        // back already, or never there: unchanged
+        {List({lib, "cryptnet.dll"}), List({"cryptnet.dll", lib}), List({"cryptnet.dll", lib}), false},
+        {List({lib, "x.dll"}), List({lib}), List({lib}), false},
+    };
+    for (const Case &c : cases) {
+        char data[256];
+        memset(data, 0xcc, sizeof data);
+        memcpy(data, c.list.data(), c.list.size());
+        DWORD length = static_cast<DWORD>(c.list.size());
+        EXPECT_EQ(c.restored, RestoreCrlProviderEntry(c.backup.data(), static_cast<DWORD>(c.backup.size()), data,
+                                                      &length, sizeof data))
+            << c.list;
+        EXPECT_EQ(c.expected, std::string(data, length)) << c.list;
+    }
+    // No room: unchanged.
+    const std::string backup = List({lib, "cryptnet.dll"});
+    std::string list = List({lib});
+    DWORD length = static_cast<DWORD>(list.size());
+    EXPECT_FALSE(RestoreCrlProviderEntry(backup.data(), static_cast<DWORD>(backup.size()), &list[0], &length,
+                                         static_cast<DWORD>(list.size())));
+    EXPECT_EQ(List({lib}), list);
+}
