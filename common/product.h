@@ -10,6 +10,11 @@
 // Event source of the library's warning events.
 #define VERILOOM_EVENT_SOURCE "Veriloom"
 
+// The Programs and Features entry.
+#define VERILOOM_DISPLAY_NAME "Veriloom"
+#define VERILOOM_DISPLAY_VERSION "1.1"
+#define VERILOOM_PUBLISHER "Veriloom"
+
 // Folder below "ProgramFiles" that holds the library and the blacklists.
 #define VERILOOM_INSTALL_FOLDER "\\Veriloom"
 

@@ -2,8 +2,10 @@
 
 #include "blacklist_scan.h"
 
+#include "common/blacklist_name.h"
 #include "common/bounded_string.h"
 #include "common/dialog_support.h"
+#include "common/install_folder.h"
 #include "common/product.h"
 #include "lifecycle.h"
 #include "resources/resource_ids.h"
@@ -16,19 +18,6 @@
 namespace {
 
 const size_t kPathCapacity = 1024;
-
-// The name begins with "BLACKLIST", each character folded by CharUpperA.
-bool HasBlacklistPrefix(const char *name)
-{
-    static const char kPrefix[] = "BLACKLIST";
-    for (size_t i = 0; i < sizeof kPrefix - 1; i++) {
-        const BYTE c = static_cast<BYTE>(name[i]);
-        const char upper = static_cast<char>(reinterpret_cast<UINT_PTR>(CharUpperA(reinterpret_cast<LPSTR>(c))));
-        if (upper != kPrefix[i])
-            return false;
-    }
-    return true;
-}
 
 struct ScanState {
     const char *fingerprint;
@@ -112,13 +101,9 @@ bool ScanBlacklists(const char *fingerprint, const char *commonName, const BYTE 
     WIN32_FIND_DATAA entry;
     HANDLE find = INVALID_HANDLE_VALUE;
 
-    const DWORD length = GetEnvironmentVariableA("ProgramFiles", installDir, kPathCapacity);
-    if (length != 0 && length < kPathCapacity) {
-        BoundedAppend(installDir, kPathCapacity, VERILOOM_INSTALL_FOLDER);
-        BoundedAppend(installDir, kPathCapacity, "\\");
-    } else {
+    if (!VeriloomInstallFolder(installDir, kPathCapacity) ||
+        BoundedAppend(installDir, kPathCapacity, "\\") != kBoundedOk)
         installDir[0] = '\0';
-    }
     if (installDir[0] == '\0') {
         scan.errorCode = kScanNoInstallDir;
         scan.errorValue = GetLastError();
@@ -137,7 +122,7 @@ bool ScanBlacklists(const char *fingerprint, const char *commonName, const BYTE 
     do {
         if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
             continue;
-        if (!HasBlacklistPrefix(entry.cFileName))
+        if (!IsBlacklistFileName(entry.cFileName))
             continue;
         BoundedCopy(fileName, kPathCapacity, installDir);
         BoundedAppend(fileName, kPathCapacity, entry.cFileName);

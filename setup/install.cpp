@@ -3,12 +3,16 @@
 #include "install.h"
 
 #include "common/bounded_string.h"
+#include "common/dialog_support.h"
+#include "common/install_folder.h"
 #include "post_install.h"
 #include "provider_list.h"
 #include "provider_registration.h"
 #include "resources/setup_ids.h"
 #include "revocation_switch.h"
 #include "setup.h"
+#include "setup_log.h"
+#include "system_entries.h"
 
 #include <aclapi.h>
 #include <cstring>
@@ -51,6 +55,37 @@ bool RegisteredLibraryPath(wchar_t *path, size_t capacity)
     return WidenAnsiPath(list + offset, path, capacity);
 }
 
+// True when an earlier install took the CRL provider out (the list has
+// none, its backup has one): an upgrade keeps that backup, which alone
+// tells where the provider stood.
+bool KeepsCrlProviderBackup(HKEY key, const char *list, DWORD length)
+{
+    char copy[kProviderListBytes];
+    memcpy(copy, list, length);
+    DWORD copyLength = length;
+    if (RemoveCrlProviderEntry(copy, &copyLength))
+        return false;
+    char backup[kProviderListBytes];
+    DWORD type = 0;
+    DWORD backupLength = sizeof backup;
+    return RegQueryValueExA(key, PROVIDER_LIST_BACKUP_VALUE, NULL, &type, reinterpret_cast<BYTE *>(backup),
+                            &backupLength) == ERROR_SUCCESS &&
+           type == REG_MULTI_SZ && RemoveCrlProviderEntry(backup, &backupLength);
+}
+
+// Copies one file of the installation, overwriting an older copy; a failure
+// is reported with both paths.
+bool CopyInstalledFile(const char *source, const char *destination)
+{
+    if (!CopyFileA(source, destination, FALSE)) {
+        const DWORD error = GetLastError();
+        ShowSetupMessagePathsCode(IDS_SETUP_COPY_ERROR, source, destination, error);
+        return false;
+    }
+    LogSetupStepText(IDS_SETUP_LOG_COPIED, destination);
+    return true;
+}
+
 bool IsAdministrator()
 {
     SC_HANDLE manager = OpenSCManagerA(NULL, NULL, GENERIC_READ | GENERIC_WRITE | GENERIC_EXECUTE);
@@ -61,16 +96,6 @@ bool IsAdministrator()
 }
 
 } // namespace
-
-bool IsBlacklistFileName(const char *name)
-{
-    const char kPrefix[] = "BLACKLIST";
-    for (size_t i = 0; i < sizeof kPrefix - 1; ++i) {
-        if (AsciiUpper(name[i]) != kPrefix[i])
-            return false;  // also at the NUL of a shorter name
-    }
-    return true;
-}
 
 bool SetNoCrl(bool on)
 {
@@ -87,8 +112,9 @@ bool SetNoCrl(bool on)
         if (RegQueryValueExA(key, PROVIDER_LIST_VALUE, NULL, &type, reinterpret_cast<BYTE *>(list), &length) ==
                 ERROR_SUCCESS &&
             type == REG_MULTI_SZ &&
-            RegSetValueExA(key, PROVIDER_LIST_BACKUP_VALUE, 0, REG_MULTI_SZ, reinterpret_cast<BYTE *>(list),
-                           length) == ERROR_SUCCESS) {
+            (KeepsCrlProviderBackup(key, list, length) ||
+             RegSetValueExA(key, PROVIDER_LIST_BACKUP_VALUE, 0, REG_MULTI_SZ, reinterpret_cast<BYTE *>(list),
+                            length) == ERROR_SUCCESS)) {
             RemoveCrlProviderEntry(list, &length);
             written = RegSetValueExA(key, PROVIDER_LIST_VALUE, 0, REG_MULTI_SZ, reinterpret_cast<BYTE *>(list),
                                      length) == ERROR_SUCCESS;
@@ -171,18 +197,26 @@ HKEY CreateSettingsKey()
     return key;
 }
 
-bool InstallOrUninstall(int userScope, bool noCrl, bool useProxy, bool checkUpdate)
+bool InstallOrUninstall(const InstallOptions &options)
 {
     if (!IsAdministrator()) {
         ShowSetupMessage(IDS_SETUP_NEED_ADMIN);
         return false;
     }
+    if (options.uninstall && !IsProviderInstalled()) {
+        LogSetupStep(IDS_SETUP_LOG_NOT_INSTALLED);
+        return true;
+    }
 
     char installDir[1024];
-    if (GetEnvironmentVariableA("ProgramFiles", installDir, sizeof installDir) == 0)
+    if (!VeriloomInstallFolder(installDir, sizeof installDir)) {
+        LogSetupStep(IDS_SETUP_LOG_NO_FOLDER);
         return false;
-    installDir[sizeof installDir - 1] = '\0';
-    BoundedAppend(installDir, sizeof installDir, "\\Veriloom");
+    }
+    if (options.uninstall)
+        LogSetupStep(IDS_SETUP_LOG_UNINSTALL);
+    else
+        LogSetupStepText(IDS_SETUP_LOG_INSTALL, installDir);
 
     if (!CreateDirectoryA(installDir, NULL)) {
         const DWORD error = GetLastError();
@@ -192,17 +226,17 @@ bool InstallOrUninstall(int userScope, bool noCrl, bool useProxy, bool checkUpda
         }
     }
 
+    char ownPath[1024];
+    const DWORD ownLength = GetModuleFileNameA(NULL, ownPath, sizeof ownPath);
+    ownPath[ownLength < sizeof ownPath ? ownLength : sizeof ownPath - 1] = '\0';
     char srcDir[1024];
-    const DWORD ownLength = GetModuleFileNameA(NULL, srcDir, sizeof srcDir);
-    srcDir[ownLength < sizeof srcDir ? ownLength : sizeof srcDir - 1] = '\0';
+    BoundedCopy(srcDir, sizeof srcDir, ownPath);
     if (srcDir[0] == '\0')
         return false;
     char *lastBackslash = strrchr(srcDir, '\\');
     if (!lastBackslash)
         return false;
     lastBackslash[1] = '\0';
-
-    const bool uninstall = IsProviderInstalled();
 
     char pattern[1024];
     BoundedCopy(pattern, sizeof pattern, srcDir);
@@ -214,6 +248,7 @@ bool InstallOrUninstall(int userScope, bool noCrl, bool useProxy, bool checkUpda
 
     char veriloomFileName[1024];
     veriloomFileName[0] = '\0';
+    ULONGLONG installedBytes = 0;
     do {
         if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
             continue;
@@ -230,19 +265,20 @@ bool InstallOrUninstall(int userScope, bool noCrl, bool useProxy, bool checkUpda
         BoundedAppend(destination, sizeof destination, entry.cFileName);
         if (isLibrary)
             BoundedCopy(veriloomFileName, sizeof veriloomFileName, destination);
-        if (!uninstall && !CopyFileA(source, destination, FALSE)) {
-            const DWORD error = GetLastError();
-            ShowSetupMessagePathsCode(IDS_SETUP_COPY_ERROR, source, destination, error);
+        if (!options.uninstall && !CopyInstalledFile(source, destination)) {
             FindClose(find);
             return false;
         }
+        installedBytes += (static_cast<ULONGLONG>(entry.nFileSizeHigh) << 32) | entry.nFileSizeLow;
     } while (FindNextFileA(find, &entry));
     FindClose(find);
 
-    if (veriloomFileName[0] == '\0')
+    if (veriloomFileName[0] == '\0') {
+        LogSetupStep(IDS_SETUP_LOG_NO_LIBRARY);
         return false;
+    }
 
-    if (uninstall) {
+    if (options.uninstall) {
         // The registered entry, from whatever folder it was registered.
         wchar_t registered[1024];
         const bool found = RegisteredLibraryPath(registered, sizeof registered / sizeof registered[0]);
@@ -251,29 +287,59 @@ bool InstallOrUninstall(int userScope, bool noCrl, bool useProxy, bool checkUpda
             ShowSetupMessageCode(IDS_SETUP_UNREGISTER_ERROR, GetLastError());
             return false;
         }
+        LogSetupStep(IDS_SETUP_LOG_UNREGISTERED);
+        RemoveUninstallEntry();
+        LogSetupStep(IDS_SETUP_LOG_ENTRY_REMOVED);
         ShowSetupMessage(IDS_SETUP_UNINSTALLED);
         return true;
     }
 
+    // An uninstaller on the machine: Setup itself beside the library.
+    char installedSetup[1024];
+    BoundedCopy(installedSetup, sizeof installedSetup, installDir);
+    BoundedAppend(installedSetup, sizeof installedSetup, "\\" INSTALLED_SETUP_NAME);
+    if (lstrcmpiA(ownPath, installedSetup) != 0 && !CopyInstalledFile(ownPath, installedSetup))
+        return false;
+    WIN32_FILE_ATTRIBUTE_DATA setupData;
+    if (GetFileAttributesExA(installedSetup, GetFileExInfoStandard, &setupData))
+        installedBytes += setupData.nFileSizeLow;
+
+    // An upgrade in place replaces the registered entry: never a second one.
+    wchar_t registered[1024];
+    if (RegisteredLibraryPath(registered, sizeof registered / sizeof registered[0]))
+        UnregisterProviderLibrary(registered);
     wchar_t widePath[1024];
     if (!WidenAnsiPath(veriloomFileName, widePath, sizeof widePath / sizeof widePath[0]) ||
         !RegisterProviderLibrary(widePath)) {
         ShowSetupMessageCode(IDS_SETUP_REGISTER_ERROR, GetLastError());
         return false;
     }
+    LogSetupStepText(IDS_SETUP_LOG_REGISTERED, veriloomFileName);
     ShowSetupMessage(IDS_SETUP_INSTALLED);
-    EnableRevocationCheck(userScope);
-    if (noCrl)
+    EnableRevocationCheck(options.userScope);
+    char scope[256];
+    if (LoadStringA(SetupInstance, (options.userScope == 0 ? IDS_SETUP_ALL_USERS : IDS_SETUP_THIS_USER) +
+                                       LanguageOffset, scope, sizeof scope) == 0)
+        scope[0] = '\0';
+    LogSetupStepText(IDS_SETUP_LOG_SWITCHED_ON, scope);
+    if (options.noCrl) {
         SetNoCrl(true);
+        LogSetupStep(IDS_SETUP_LOG_NO_CRL);
+    }
     HKEY settings = CreateSettingsKey();
     if (settings) {
-        const DWORD value = checkUpdate ? 1 : 0;
+        const DWORD value = options.checkUpdate ? 1 : 0;
         RegSetValueExA(settings, SETTINGS_CHECK_UPDATE, 0, REG_DWORD, reinterpret_cast<const BYTE *>(&value),
                        sizeof value);
         RegCloseKey(settings);
     }
-    if (useProxy)
+    if (WriteUninstallEntry(installDir, veriloomFileName, static_cast<DWORD>((installedBytes + 1023) / 1024)))
+        LogSetupStep(IDS_SETUP_LOG_UNINSTALL_ENTRY);
+    if (RegisterVeriloomEventSource(veriloomFileName))
+        LogSetupStepText(IDS_SETUP_LOG_EVENT_SOURCE, veriloomFileName);
+    if (options.useProxy)
         ImportProxySettings();
-    OfferTestPage();
+    if (!options.quiet)
+        OfferTestPage();
     return true;
 }

@@ -5,10 +5,14 @@
 
 #include <windows.h>
 
+#include "common/blacklist_name.h"  // the files installed beside the library
+#include "setup_options.h"
+
 #define SETTINGS_KEY "SOFTWARE\\Veriloom"
 #define SETTINGS_CHECK_UPDATE "CheckUpdate"
 
-bool InstallOrUninstall(int userScope, bool noCrl, bool useProxy, bool checkUpdate);
+// The one run that changes the machine, in the mode the options name.
+bool InstallOrUninstall(const InstallOptions &options);
 
 // On: back up the provider list as "DllOrig" and take cryptnet.dll out of
 // "Dll". Off: put cryptnet.dll back into "Dll" where the backup had it,
@@ -19,6 +23,3 @@ bool SetNoCrl(bool on);
 // (Everyone, full access). Null on failure.
 HKEY CreateSettingsKey();
 
-// True for a file name that the installer copies as a blacklist: its first
-// nine characters read "BLACKLIST" in any letter case.
-bool IsBlacklistFileName(const char *name);

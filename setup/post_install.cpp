@@ -8,6 +8,7 @@
 #include "resources/product_urls.h"
 #include "resources/setup_ids.h"
 #include "setup.h"
+#include "setup_log.h"
 #include "system_library.h"
 
 #include <cstring>
@@ -36,10 +37,12 @@ typedef void(WINAPI *GetNativeSystemInfoFunction)(LPSYSTEM_INFO);
 
 } // namespace
 
-void RunSetup(int userScope, bool noCrl, bool useProxy, bool checkUpdate)
+bool RunSetup(const InstallOptions &options)
 {
-    if (InstallOrUninstall(userScope, noCrl, useProxy, checkUpdate))
-        LaunchPlatformVariant();
+    if (!InstallOrUninstall(options))
+        return false;
+    LaunchPlatformVariant();
+    return true;
 }
 
 void ImportProxySettings()
@@ -58,6 +61,8 @@ void ImportProxySettings()
 
     if (!StartDetached(toolPath, appCmdLine))
         ShowSetupMessageCode(IDS_SETUP_PROXY_ERROR, GetLastError());
+    else
+        LogSetupStep(IDS_SETUP_LOG_PROXY);
 }
 
 void QuoteProgramPath(const char *path, char *out, size_t capacity)

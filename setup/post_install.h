@@ -5,7 +5,10 @@
 
 #include <windows.h>
 
-void RunSetup(int userScope, bool noCrl, bool useProxy, bool checkUpdate);
+#include "setup_options.h"
+
+// The run of the options' mode; true when it succeeded.
+bool RunSetup(const InstallOptions &options);
 void ImportProxySettings();
 void OfferTestPage();
 void LaunchPlatformVariant();

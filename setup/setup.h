@@ -5,10 +5,12 @@
 
 // Set once by WinMain and read everywhere else.
 extern HINSTANCE SetupInstance;
-extern const char *SetupCommandTail;  // the argument tail, never split into words
+extern const char *SetupCommandTail;  // the argument tail as received
+extern bool SetupQuiet;               // "/quiet": messages go only to the log
 
 // Message boxes of the installer: no owner window, the installer's caption,
-// the text from the string table at id + language offset.
+// the text from the string table at id + language offset. Every text also
+// goes to the log; in a quiet run only there (a question is answered No).
 int ShowSetupMessage(UINT id, UINT type = MB_OK);
 void ShowSetupMessageCode(UINT id, DWORD errorCode);
 void ShowSetupMessagePathCode(UINT id, const char *path, DWORD errorCode);

@@ -7,6 +7,8 @@
 #include "common/dialog_support.h"
 #include "post_install.h"
 #include "provider_list.h"
+#include "setup_log.h"
+#include "setup_options.h"
 #include "resources/setup_ids.h"
 #include "system_library.h"
 
@@ -14,6 +16,7 @@
 
 HINSTANCE SetupInstance = NULL;
 const char *SetupCommandTail = "";
+bool SetupQuiet = false;
 
 bool IsProviderInstalled()
 {
@@ -35,6 +38,16 @@ bool IsProviderInstalled()
 
 namespace {
 
+// Exit codes as deployment tools read them.
+const int kExitSuccess = 0;
+const int kExitCancelled = 1602;   // the dialog was left with Exit
+const int kExitFailed = 1603;      // a step failed
+const int kExitBadOptions = 1639;  // unknown or contradictory options
+
+// Read from the command line once; the dialog adds the user's choices.
+InstallOptions options;
+int exitCode = kExitCancelled;
+
 void InitSetupDialog(HWND dialog)
 {
     PrepareDialog(SetupInstance, dialog);
@@ -52,7 +65,9 @@ void InitSetupDialog(HWND dialog)
     if (LoadStringA(SetupInstance, IDS_SETUP_THIS_USER + LanguageOffset, scope, sizeof scope) == 0)
         scope[0] = '\0';
     SendDlgItemMessageA(dialog, IDC_SETUP_SCOPE, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(scope));
-    SendDlgItemMessageA(dialog, IDC_SETUP_SCOPE, CB_SETCURSEL, 0, 0);
+    SendDlgItemMessageA(dialog, IDC_SETUP_SCOPE, CB_SETCURSEL, static_cast<WPARAM>(options.userScope), 0);
+    if (options.useProxy)
+        CheckDlgButton(dialog, IDC_SETUP_PROXY, BST_CHECKED);
 
     SetFocus(GetDlgItem(dialog, IDC_SETUP_EXIT));
 }
@@ -67,15 +82,15 @@ void StartRun(HWND dialog)
         return;
     runStarted = true;
     // No combo box (uninstall dialog): scope 0.
-    int userScope = 0;
+    InstallOptions run = options;
+    run.userScope = 0;
     if (GetDlgItem(dialog, IDC_SETUP_SCOPE)) {
         const LRESULT selected = SendDlgItemMessageA(dialog, IDC_SETUP_SCOPE, CB_GETCURSEL, 0, 0);
-        userScope = selected == CB_ERR ? 0 : static_cast<int>(selected);
+        run.userScope = selected == CB_ERR ? 0 : static_cast<int>(selected);
     }
-    const bool noCrl = SetupCommandTail && strstr(SetupCommandTail, "-nocrl") != NULL;
-    const bool useProxy = IsDlgButtonChecked(dialog, IDC_SETUP_PROXY) == BST_CHECKED;
+    run.useProxy = IsDlgButtonChecked(dialog, IDC_SETUP_PROXY) == BST_CHECKED;
     EndDialog(dialog, 1);
-    RunSetup(userScope, noCrl, useProxy, false);
+    exitCode = RunSetup(run) ? kExitSuccess : kExitFailed;
 }
 
 } // namespace
@@ -115,7 +130,27 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE /*previous*/, LPSTR commandTail
     SetupInstance = instance;
     SetupCommandTail = commandTail ? commandTail : "";
     InitLanguageOffset();
-    const int dialogId = (IsProviderInstalled() ? IDD_SETUP_UNINSTALL : IDD_SETUP_INSTALL) + LanguageOffset;
-    DialogBoxParamA(instance, MAKEINTRESOURCEA(dialogId), NULL, SetupDlgProc, 0);
-    return 0;
+    const OptionsResult parsed = ParseInstallOptions(SetupCommandTail, &options);
+    SetupQuiet = options.quiet;
+    SetSetupLogFile(options.logFile);
+    LogSetupStepText(IDS_SETUP_LOG_STARTED, SetupCommandTail);
+
+    // A word that is no option stops only a quiet run: the dialogs have
+    // always ignored them.
+    if (parsed == kOptionsContradictory || (parsed == kOptionsUnknownWord && options.quiet)) {
+        LogSetupStep(IDS_SETUP_LOG_BAD_OPTIONS);
+        exitCode = kExitBadOptions;
+    } else if (options.showUsage) {
+        ShowSetupMessage(IDS_SETUP_USAGE);
+        exitCode = kExitSuccess;
+    } else if (options.quiet) {
+        // The options decide the mode, not detection.
+        exitCode = RunSetup(options) ? kExitSuccess : kExitFailed;
+    } else {
+        options.uninstall = options.uninstall || IsProviderInstalled();
+        const int dialogId = (options.uninstall ? IDD_SETUP_UNINSTALL : IDD_SETUP_INSTALL) + LanguageOffset;
+        DialogBoxParamA(instance, MAKEINTRESOURCEA(dialogId), NULL, SetupDlgProc, 0);
+    }
+    LogSetupStepNumber(IDS_SETUP_LOG_EXIT, static_cast<unsigned>(exitCode));
+    return exitCode;
 }

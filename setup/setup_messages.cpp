@@ -6,6 +6,7 @@
 #include "common/bounded_string.h"
 #include "common/dialog_support.h"
 #include "common/product.h"
+#include "setup_log.h"
 
 namespace {
 
@@ -16,8 +17,13 @@ void LoadFormat(UINT id, char *format, size_t capacity)
         format[0] = '\0';
 }
 
+// Every message goes to the log; a quiet run shows none and takes the
+// answer No to a question.
 int Show(const char *text, UINT type)
 {
+    LogSetupText(text);
+    if (SetupQuiet)
+        return type == MB_YESNO ? IDNO : IDOK;
     return MessageBoxA(NULL, text, VERILOOM_SETUP_CAPTION, type);
 }
 

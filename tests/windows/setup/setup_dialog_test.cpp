@@ -172,8 +172,10 @@ TEST(SetupDialogTest, InstallAndUninstallFromTheShippingFolder)
     EXPECT_EQ(kCaption, install.windows[1].caption);
     EXPECT_EQ(kCaption, install.windows[2].caption);
 
-    // Exactly the library and the two blacklist files, byte for byte.
-    const std::vector<std::string> installed = {"BLACKLIST.RSA-2048", "Veriloom-x64.dll", "blacklist-extra.txt"};
+    // Exactly the library, the two blacklist files and Setup itself (the
+    // uninstaller), byte for byte.
+    const std::vector<std::string> installed = {"BLACKLIST.RSA-2048", "Setup.exe", "Veriloom-x64.dll",
+                                                "blacklist-extra.txt"};
     EXPECT_EQ(installed, FileNames(installDir));
     std::string copied, shipped;
     EXPECT_TRUE(ReadTextFile(installDir + "\\Veriloom-x64.dll", &copied));
@@ -255,7 +257,7 @@ TEST(SetupDialogTest, EnterExitsWithoutInstalling)
                                          {});
     ASSERT_TRUE(run.started);
     EXPECT_TRUE(run.finished);
-    EXPECT_EQ(0u, run.exitCode);
+    EXPECT_EQ(1602u, run.exitCode);  // left with Exit
     ASSERT_EQ(1u, run.windows.size());
     EXPECT_EQ(2, run.windows[0].focusId);
     EXPECT_TRUE(RawProviderList() == listBefore);
@@ -288,7 +290,7 @@ TEST(SetupNoCrlTest, NoCrlTakesCryptnetOutAndUninstallPutsItBack)
         environment);
     EXPECT_TRUE(install.finished);
     EXPECT_EQ((std::vector<std::string>{kInstalled, kTestPageQuestion}), install.MessageTexts());
-    EXPECT_EQ((std::vector<std::string>{"BLACKLIST.RSA-2048", "VERILOOM-X64.DLL", "blacklist-extra.txt"}),
+    EXPECT_EQ((std::vector<std::string>{"BLACKLIST.RSA-2048", "Setup.exe", "VERILOOM-X64.DLL", "blacklist-extra.txt"}),
               FileNames(InstallDir()));
     EXPECT_EQ(std::vector<std::string>{library}, ReadMultiString(HKEY_LOCAL_MACHINE, TEST_PROVIDER_LIST_KEY, "Dll"));
     EXPECT_EQ((std::vector<std::string>{library, "cryptnet.dll"}),

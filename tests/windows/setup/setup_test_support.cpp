@@ -435,6 +435,13 @@ SetupStateGuard::SetupStateGuard()
         RegCloseKey(settings);
         values.push_back(new SavedValue(HKEY_LOCAL_MACHINE, "SOFTWARE\\Veriloom", "CheckUpdate"));
     }
+    uninstallKeyExisted = RegOpenKeyExA(HKEY_LOCAL_MACHINE, TEST_UNINSTALL_KEY, 0, KEY_READ, &settings) == ERROR_SUCCESS;
+    if (uninstallKeyExisted)
+        RegCloseKey(settings);
+    eventSourceExisted = RegOpenKeyExA(HKEY_LOCAL_MACHINE, TEST_EVENT_SOURCE_KEY, 0, KEY_READ, &settings) ==
+                         ERROR_SUCCESS;
+    if (eventSourceExisted)
+        RegCloseKey(settings);
 }
 
 SetupStateGuard::~SetupStateGuard()
@@ -443,6 +450,10 @@ SetupStateGuard::~SetupStateGuard()
         delete value;
     if (!settingsKeyExisted)
         RegDeleteKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Veriloom");
+    if (!uninstallKeyExisted)
+        RegDeleteKeyA(HKEY_LOCAL_MACHINE, TEST_UNINSTALL_KEY);
+    if (!eventSourceExisted)
+        RegDeleteKeyA(HKEY_LOCAL_MACHINE, TEST_EVENT_SOURCE_KEY);
 }
 
 std::vector<std::string> RecordedCommands(const std::string &recordFile)

@@ -109,9 +109,13 @@ void WriteMultiString(HKEY root, const std::string &key, const std::string &valu
 bool ReadDword(HKEY root, const std::string &key, const std::string &value, DWORD *data);
 
 #define TEST_PROVIDER_LIST_KEY "SOFTWARE\\Microsoft\\Cryptography\\OID\\EncodingType 1\\CertDllVerifyRevocation\\DEFAULT"
+#define TEST_UNINSTALL_KEY "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Veriloom"
+#define TEST_EVENT_SOURCE_KEY "SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\Veriloom"
 
 // Saves the provider list, the settings key and the per-user switch of
-// the current user and of HKEY_USERS' hives, and puts them back afterwards.
+// the current user and of HKEY_USERS' hives, and puts them back afterwards;
+// the uninstall entry and the event source are removed again when they
+// were not there before.
 class SetupStateGuard {
 public:
     SetupStateGuard();
@@ -119,6 +123,8 @@ public:
 private:
     std::vector<SavedValue *> values;
     bool settingsKeyExisted;
+    bool uninstallKeyExisted;
+    bool eventSourceExisted;
 };
 
 // The lines the command recorder wrote to the file named by

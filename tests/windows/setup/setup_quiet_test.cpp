@@ -1,0 +1,238 @@
+// Setup.exe unattended, as deployment tools run it: a quiet install for
+// each scope with its log, the Programs and Features entry and the event
+// source, an upgrade in place, the uninstall through the entry's
+// QuietUninstallString, bad options, and the usage text.
+
+#include "setup_test_support.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+const char kInternetSettings[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings";
+
+std::string ReadText(HKEY root, const std::string &key, const char *value)
+{
+    DWORD type = 0;
+    std::vector<BYTE> data;
+    if (!ReadValue(root, key, value, &type, &data) || (type != REG_SZ && type != REG_EXPAND_SZ))
+        return "<missing>";
+    std::wstring wide(reinterpret_cast<const wchar_t *>(data.data()), data.size() / sizeof(wchar_t));
+    while (!wide.empty() && wide.back() == L'\0')
+        wide.pop_back();
+    return ToUtf8(wide.c_str());
+}
+
+DWORD Dword(HKEY root, const std::string &key, const char *value)
+{
+    DWORD data = 0xdeadbeef;
+    ReadDword(root, key, value, &data);
+    return data;
+}
+
+void SetSwitchOff(HKEY root, const std::string &key)
+{
+    HKEY handle;
+    if (RegCreateKeyExA(root, key.c_str(), 0, NULL, 0, KEY_SET_VALUE, NULL, &handle, NULL) != ERROR_SUCCESS)
+        return;
+    const DWORD off = 0;
+    RegSetValueExA(handle, "CertificateRevocation", 0, REG_DWORD, reinterpret_cast<const BYTE *>(&off), sizeof off);
+    RegCloseKey(handle);
+}
+
+bool KeyExists(const char *key)
+{
+    HKEY handle;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key, 0, KEY_READ, &handle) != ERROR_SUCCESS)
+        return false;
+    RegCloseKey(handle);
+    return true;
+}
+
+// The event's text as Event Viewer makes it from the registered file.
+std::string EventText(const std::string &messageFile, const char *insertion)
+{
+    HMODULE module = LoadLibraryExA(messageFile.c_str(), NULL, LOAD_LIBRARY_AS_DATAFILE);
+    if (!module)
+        return "<no message file>";
+    char text[512] = "";
+    DWORD_PTR arguments[] = {reinterpret_cast<DWORD_PTR>(insertion)};
+    FormatMessageA(FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_ARGUMENT_ARRAY, module, 100, 0, text, sizeof text,
+                   reinterpret_cast<va_list *>(arguments));
+    FreeLibrary(module);
+    std::string result = text;
+    while (!result.empty() && (result.back() == '\n' || result.back() == '\r'))
+        result.pop_back();
+    return result;
+}
+
+// Log lines with their timestamp ("YYYY-MM-DD HH:MM:SS ") taken off;
+// a line without one is kept whole, so that it shows in a failure.
+std::vector<std::string> LogLines(const std::string &path)
+{
+    std::string content;
+    std::vector<std::string> lines;
+    if (!ReadTextFile(path, &content))
+        return lines;
+    size_t start = 0;
+    while (start < content.size()) {
+        size_t end = content.find("\r\n", start);
+        if (end == std::string::npos)
+            end = content.size();
+        const std::string line = content.substr(start, end - start);
+        const bool stamped = line.size() > 20 && line[4] == '-' && line[7] == '-' && line[10] == ' ' &&
+                             line[13] == ':' && line[16] == ':' && line[19] == ' ';
+        lines.push_back(stamped ? line.substr(20) : line);
+        start = end + 2;
+    }
+    return lines;
+}
+
+// A quiet run must show nothing: any window fails the test and is closed.
+const SetupAnswer kNoWindow = [](const SetupWindow &window) {
+    ADD_FAILURE() << "a quiet Setup showed a window: " << window.caption;
+    return window.IsMessageBox() ? IDOK : IDCANCEL;
+};
+
+class SetupQuietTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        source.AddLibrary();
+        source.Write("BLACKLIST", "0123456789abcdef0123\n");
+        logFolder = TempFolder("log");
+        log = logFolder + "\\setup log.txt";
+    }
+    void TearDown() override { DeleteTree(logFolder); }
+    SetupStateGuard guard;
+    InstallDirGuard installDirGuard;
+    SetupFolder source;
+    std::string logFolder, log;
+};
+
+} // namespace
+
+TEST_F(SetupQuietTest, QuietInstallForEachScopeUpgradeAndUninstallThroughTheEntry)
+{
+    const std::string installDir = InstallDir();
+    const std::string library = installDir + "\\Veriloom-x64.dll";
+    const std::vector<std::string> before = {"cryptnet.dll"};
+    const struct {
+        const char *options;
+        bool allUsers;
+    } scopes[] = {{"/quiet /allusers", true}, {"-QUIET -ThisUser", false}};
+    // The second run finds the first one's installation: an upgrade.
+    WriteMultiString(HKEY_LOCAL_MACHINE, TEST_PROVIDER_LIST_KEY, "Dll", before);
+    for (const auto &scope : scopes) {
+        SCOPED_TRACE(scope.options);
+        SetSwitchOff(HKEY_CURRENT_USER, kInternetSettings);
+        SetSwitchOff(HKEY_USERS, std::string(".Default\\") + kInternetSettings);
+        DeleteFileA(log.c_str());
+
+        const std::string options = std::string(scope.options) + " /log \"" + log + "\"";
+        const SetupRun install = RunSetupProgram(source.setup, options, kNoWindow);
+        EXPECT_TRUE(install.finished);
+        EXPECT_EQ(0u, install.exitCode);
+        EXPECT_EQ((std::vector<std::string>{library, "cryptnet.dll"}),
+                  ReadMultiString(HKEY_LOCAL_MACHINE, TEST_PROVIDER_LIST_KEY, "Dll"));
+        EXPECT_EQ((std::vector<std::string>{"BLACKLIST", "Setup.exe", "Veriloom-x64.dll"}), FileNames(installDir));
+        EXPECT_EQ(1u, Dword(HKEY_CURRENT_USER, kInternetSettings, "CertificateRevocation"));
+        EXPECT_EQ(scope.allUsers ? 1u : 0u,
+                  Dword(HKEY_USERS, std::string(".Default\\") + kInternetSettings, "CertificateRevocation"));
+        const std::vector<std::string> lines = {
+            "Setup started with the options '" + options + "'.",
+            "Installing into '" + installDir + "'.",
+            "Copied '" + installDir + "\\BLACKLIST'.",
+            "Copied '" + library + "'.",
+            "Copied '" + installDir + "\\Setup.exe'.",
+            "Registered '" + library + "' as the first revocation provider.",
+            "The Revocation Provider Library was installed successfully.",
+            std::string("Revocation checking switched on for ") + (scope.allUsers ? "all users." : "this user."),
+            "Programs and Features entry written.",
+            "Event source registered with '" + library + "'.",
+            "Setup ended with exit code 0."};
+        std::vector<std::string> logged = LogLines(log);
+        // The two files beside Setup come in the order the folder lists them.
+        if (logged.size() > 3 && logged[2] > logged[3])
+            std::swap(logged[2], logged[3]);
+        EXPECT_EQ(lines, logged);
+    }
+
+    // Programs and Features.
+    const std::string setupPath = installDir + "\\Setup.exe";
+    const struct {
+        const char *name;
+        std::string expected;
+    } texts[] = {
+        {"DisplayName", "Veriloom"},
+        {"DisplayVersion", "1.1"},
+        {"Publisher", "Veriloom"},
+        {"DisplayIcon", library + ",0"},
+        {"InstallLocation", installDir},
+        {"UninstallString", "\"" + setupPath + "\" /uninstall"},
+        {"QuietUninstallString", "\"" + setupPath + "\" /uninstall /quiet"},
+    };
+    for (const auto &text : texts)
+        EXPECT_EQ(text.expected, ReadText(HKEY_LOCAL_MACHINE, TEST_UNINSTALL_KEY, text.name)) << text.name;
+    EXPECT_EQ(1u, Dword(HKEY_LOCAL_MACHINE, TEST_UNINSTALL_KEY, "NoModify"));
+    EXPECT_EQ(1u, Dword(HKEY_LOCAL_MACHINE, TEST_UNINSTALL_KEY, "NoRepair"));
+    const DWORD size = Dword(HKEY_LOCAL_MACHINE, TEST_UNINSTALL_KEY, "EstimatedSize");
+    EXPECT_TRUE(size > 0 && size < 100000) << size;
+
+    // The event source: Event Viewer finds the warning's text.
+    EXPECT_EQ(library, ReadText(HKEY_LOCAL_MACHINE, TEST_EVENT_SOURCE_KEY, "EventMessageFile"));
+    EXPECT_EQ(7u, Dword(HKEY_LOCAL_MACHINE, TEST_EVENT_SOURCE_KEY, "TypesSupported"));
+    EXPECT_EQ("Weak certificate found: 'weak.example'",
+              EventText(library, "Weak certificate found: 'weak.example'"));
+
+    // Uninstall as Programs and Features' command line does it.
+    const std::string quietUninstall = ReadText(HKEY_LOCAL_MACHINE, TEST_UNINSTALL_KEY, "QuietUninstallString");
+    const size_t programEnd = quietUninstall.find('"', 1);
+    ASSERT_NE(std::string::npos, programEnd);
+    DeleteFileA(log.c_str());
+    const SetupRun uninstall = RunSetupProgram(quietUninstall.substr(1, programEnd - 1),
+                                               quietUninstall.substr(programEnd + 2) + " /log \"" + log + "\"",
+                                               kNoWindow);
+    EXPECT_TRUE(uninstall.finished);
+    EXPECT_EQ(0u, uninstall.exitCode);
+    EXPECT_EQ(before, ReadMultiString(HKEY_LOCAL_MACHINE, TEST_PROVIDER_LIST_KEY, "Dll"));
+    EXPECT_FALSE(KeyExists(TEST_UNINSTALL_KEY));
+    EXPECT_TRUE(KeyExists(TEST_EVENT_SOURCE_KEY));  // old events stay readable
+    EXPECT_EQ((std::vector<std::string>{"BLACKLIST", "Setup.exe", "Veriloom-x64.dll"}), FileNames(installDir));
+    const std::vector<std::string> lines = LogLines(log);
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ("The Revocation Provider Library was uninstalled successfully.", lines[lines.size() - 2]);
+    EXPECT_EQ("Setup ended with exit code 0.", lines.back());
+
+    // Once more, with nothing installed: nothing changes, and that is success.
+    const SetupRun again = RunSetupProgram(source.setup, "/uninstall /quiet", kNoWindow);
+    EXPECT_EQ(0u, again.exitCode);
+    EXPECT_EQ(before, ReadMultiString(HKEY_LOCAL_MACHINE, TEST_PROVIDER_LIST_KEY, "Dll"));
+}
+
+TEST_F(SetupQuietTest, BadOptionsChangeNothing)
+{
+    WriteMultiString(HKEY_LOCAL_MACHINE, TEST_PROVIDER_LIST_KEY, "Dll", {"cryptnet.dll"});
+    const char *tails[] = {"/quiet /bogus", "/quiet /allusers /thisuser", "/quiet /log", "/allusers -THISUSER",
+                           "/quiet quiet"};
+    for (const char *tail : tails) {
+        const SetupRun run = RunSetupProgram(source.setup, tail, kNoWindow);
+        EXPECT_TRUE(run.finished) << tail;
+        EXPECT_EQ(1639u, run.exitCode) << tail;
+        EXPECT_EQ(std::vector<std::string>{"cryptnet.dll"},
+                  ReadMultiString(HKEY_LOCAL_MACHINE, TEST_PROVIDER_LIST_KEY, "Dll"))
+            << tail;
+        EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(InstallDir().c_str())) << tail;
+    }
+}
+
+TEST_F(SetupQuietTest, UsageTextAndExitZero)
+{
+    const SetupRun run = RunSetupProgram(source.setup, "/?", Answer(IDOK));
+    EXPECT_TRUE(run.finished);
+    EXPECT_EQ(0u, run.exitCode);
+    ASSERT_EQ(1u, run.windows.size());
+    EXPECT_EQ(0u, run.MessageTexts()[0].find("Setup.exe [/quiet] [/uninstall] [/allusers | /thisuser] [/proxy] "
+                                             "[/log FILE] [-nocrl]"));
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(InstallDir().c_str()));
+}
