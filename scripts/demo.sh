@@ -13,7 +13,9 @@
 #     checked as Internet Explorer does): the clean one is served, the weak
 #     one is refused as revoked after the library's warning dialog, and the
 #     library writes a warning to the event log;
-#   - uninstalls with Setup.exe and shows the provider list as it was before.
+#   - uninstalls quietly through the command line of the uninstall entry
+#     (QuietUninstallString), prints its log and exit code, and shows the
+#     provider list as it was before.
 # Without a display (DISPLAY unset or empty) Wine runs headless and no
 # message box or dialog can wait for an answer: Setup's dialogs and the
 # warning dialog then appear on a private X server (xvfb-run), where
@@ -243,8 +245,26 @@ step "the event log (Wine's stderr with WINEDEBUG=warn+eventlog)"
 event=$(grep -F 'Weak certificate found' "$log" | tr -d '\r' | sed 's/^[0-9a-f]*://' | head -n 1 || true)
 echo "  ${event:-(no warning event)}"
 
-step "uninstalling with Setup.exe"
-if ! run_setup uninstall; then
+# The uninstall as Programs and Features or a deployment tool runs it: the
+# command line of the uninstall entry, quiet, with a log.
+step "uninstalling through the uninstall entry's QuietUninstallString"
+uninstallKey='HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\Veriloom'
+quietUninstall=$(wine reg query "$uninstallKey" /v QuietUninstallString 2>/dev/null | tr -d '\r' |
+    sed -n 's/^ *QuietUninstallString *REG_SZ *//p')
+if [ -z "$quietUninstall" ]; then
+    echo "demo: no QuietUninstallString under $uninstallKey" >&2
+    exit 1
+fi
+echo "  $quietUninstall /log C:\\uninstall.log"
+uninstallProgram=$(printf '%s' "$quietUninstall" | sed -n 's/^"\([^"]*\)".*/\1/p')
+uninstallOptions=$(printf '%s' "$quietUninstall" | sed 's/^"[^"]*" *//')
+rm -f "$prefix/drive_c/uninstall.log"
+uninstallStatus=0
+# shellcheck disable=SC2086  # the options are words
+wine "$uninstallProgram" $uninstallOptions /log 'C:\uninstall.log' || uninstallStatus=$?
+echo "  exit code $uninstallStatus; the log:"
+indent "$prefix/drive_c/uninstall.log"
+if [ "$uninstallStatus" -ne 0 ]; then
     echo "demo: the uninstall did not succeed" >&2
     exit 1
 fi

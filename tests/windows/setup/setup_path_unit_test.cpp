@@ -6,6 +6,7 @@
 #include "import_patch.h"
 #include "setup_test_support.h"
 
+#include "common/install_folder.h"
 #include "setup/post_install.h"
 #include "setup/provider_list.h"
 #include "setup/provider_registration.h"
@@ -112,4 +113,22 @@ TEST(SetupPathTest, CrlProviderGoesBackWhereTheBackupHadIt)
     EXPECT_FALSE(RestoreCrlProviderEntry(backup.data(), static_cast<DWORD>(backup.size()), &list[0], &length,
                                          static_cast<DWORD>(list.size())));
     EXPECT_EQ(List({lib}), list);
+}
+
+TEST(SetupPathTest, InstallFolderThatDoesNotFitIsRefused)
+{
+    char saved[1024];
+    const DWORD savedLength = GetEnvironmentVariableA("ProgramFiles", saved, sizeof saved);
+    ASSERT_TRUE(savedLength > 0 && savedLength < sizeof saved);
+    char folder[1024];
+    memset(folder, 0xcc, sizeof folder);
+    EXPECT_TRUE(VeriloomInstallFolder(folder, sizeof folder));
+    EXPECT_EQ(std::string(saved) + "\\Veriloom", folder);
+
+    // Room for the value but not for "\Veriloom": refused, never cut.
+    SetEnvironmentVariableA("ProgramFiles", std::string(1015, 'P').c_str());
+    memset(folder, 0xcc, sizeof folder);
+    EXPECT_FALSE(VeriloomInstallFolder(folder, sizeof folder));
+    EXPECT_STREQ("", folder);
+    SetEnvironmentVariableA("ProgramFiles", saved);
 }
