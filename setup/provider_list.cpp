@@ -65,28 +65,6 @@ bool ProviderListNamesLibrary(const char *data, DWORD length)
     return FindLibraryEntry(data, length, &offset, &entryLength);
 }
 
-bool RemoveCrlProviderEntry(char *data, DWORD *length)
-{
-    const DWORD total = *length;
-    if (total < sizeof kCrlProvider - 1)
-        return false;
-    DWORD offset = 0;
-    while (offset < total) {
-        const DWORD entryLength = EntryLength(data, total, offset);
-        if (entryLength == 0)
-            break;
-        if (EqualsIgnoringAsciiCase(data + offset, entryLength, kCrlProvider)) {
-            // The entry and its terminating NUL, when the data holds one.
-            const DWORD removed = offset + entryLength < total ? entryLength + 1 : entryLength;
-            memmove(data + offset, data + offset + removed, total - offset - removed);
-            *length = total - removed;
-            return true;
-        }
-        offset += entryLength + 1;
-    }
-    return false;
-}
-
 namespace {
 
 // Offset of the first entry that reads `text` (length bytes) exactly, or
@@ -136,6 +114,20 @@ DWORD ListEnd(const char *data, DWORD length)
 }
 
 } // namespace
+
+bool RemoveCrlProviderEntry(char *data, DWORD *length)
+{
+    const DWORD total = *length;
+    DWORD entryLength = 0;
+    const DWORD offset = total < sizeof kCrlProvider - 1 ? total : FindCrlProvider(data, total, &entryLength);
+    if (offset == total)
+        return false;
+    // The entry and its terminating NUL, when the data holds one.
+    const DWORD removed = offset + entryLength < total ? entryLength + 1 : entryLength;
+    memmove(data + offset, data + offset + removed, total - offset - removed);
+    *length = total - removed;
+    return true;
+}
 
 bool RestoreCrlProviderEntry(const char *backup, DWORD backupLength, char *data, DWORD *length, DWORD capacity)
 {
