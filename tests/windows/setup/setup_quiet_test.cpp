@@ -139,6 +139,7 @@ TEST_F(SetupQuietTest, QuietInstallForEachScopeUpgradeAndUninstallThroughTheEntr
         EXPECT_EQ(1u, Dword(HKEY_CURRENT_USER, kInternetSettings, "CertificateRevocation"));
         EXPECT_EQ(scope.allUsers ? 1u : 0u,
                   Dword(HKEY_USERS, std::string(".Default\\") + kInternetSettings, "CertificateRevocation"));
+        EXPECT_EQ(0u, Dword(HKEY_LOCAL_MACHINE, "SOFTWARE\\Veriloom", "CheckUpdate"));
         const std::vector<std::string> lines = {
             "Setup started with the options '" + options + "'.",
             "Installing into '" + installDir + "'.",
