@@ -10,6 +10,12 @@
 // Event source of the library's warning events.
 #define VERILOOM_EVENT_SOURCE "Veriloom"
 
+// Machine policy (HKLM, written by Group Policy, administrators only): DWORD
+// "KeyChecks" 0 switches the structural key checks off; absent or non-zero
+// leaves them on. Setup never writes it.
+#define VERILOOM_POLICY_KEY "SOFTWARE\\Policies\\Veriloom"
+#define VERILOOM_KEY_CHECKS_VALUE "KeyChecks"
+
 // Folder below "ProgramFiles" that holds the library and the blacklists.
 #define VERILOOM_INSTALL_FOLDER "\\Veriloom"
 
