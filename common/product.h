@@ -16,6 +16,10 @@
 #define VERILOOM_POLICY_KEY "SOFTWARE\\Policies\\Veriloom"
 #define VERILOOM_KEY_CHECKS_VALUE "KeyChecks"
 
+// Blacklist files are the files of the installation folder whose names
+// begin with this, letter case ignored.
+#define VERILOOM_BLACKLIST_PREFIX "BLACKLIST"
+
 // Folder below "ProgramFiles" that holds the library and the blacklists.
 #define VERILOOM_INSTALL_FOLDER "\\Veriloom"
 
