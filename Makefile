@@ -2,7 +2,7 @@
 # as root) and can be run again at any time.
 #   make test    build both configurations and run every test
 #   make demo    build the deliverables and show what they do
-#   make fuzz    fuzz the certificate walker (FUZZ_SECONDS, default 180)
+#   make fuzz    fuzz the walker and the key checks (FUZZ_SECONDS each, default 180)
 #   make bench   benchmarks: the portable core beside openssl speed, and the
 #                provider under Wine (cached check, blacklist scan)
 #   make screenshots  the warning dialog in English and German, as PNG files

@@ -15,6 +15,12 @@
 #define VERILOOM_DISPLAY_VERSION "1.1"
 #define VERILOOM_PUBLISHER "Veriloom"
 
+// Machine policy (HKLM, written by Group Policy, administrators only): DWORD
+// "KeyChecks" 0 switches the structural key checks off; absent or non-zero
+// leaves them on. Setup never writes it.
+#define VERILOOM_POLICY_KEY "SOFTWARE\\Policies\\Veriloom"
+#define VERILOOM_KEY_CHECKS_VALUE "KeyChecks"
+
 // Folder below "ProgramFiles" that holds the library and the blacklists.
 #define VERILOOM_INSTALL_FOLDER "\\Veriloom"
 

@@ -27,17 +27,11 @@ struct ScanState {
     DWORD errorValue;
 };
 
-// A hit: the event first, then the user or, without one, the refusal.
+// A list names the key.
 void HandleHit(ScanState *scan)
 {
-    LogWeakCertificate(scan->dialogParam.commonName);
-    if (!InteractiveFlag) {
-        scan->revoked = true;
-        return;
-    }
-    const INT_PTR answer = DialogBoxParamA(ModuleHandle, MAKEINTRESOURCEA(IDD_WARNING + LanguageOffset), NULL,
-                                           WarningDialogProc, reinterpret_cast<LPARAM>(&scan->dialogParam));
-    if (answer != kWarningContinue)
+    const WarningDialogParam &hit = scan->dialogParam;
+    if (WarnOfWeakCertificate(hit.commonName, kWeaknessNone, hit.pbCertEncoded, hit.cbCertEncoded))
         scan->revoked = true;
 }
 
@@ -81,6 +75,21 @@ cleanup:
 }
 
 } // namespace
+
+bool WarnOfWeakCertificate(const char *commonName, KeyWeakness weakness, const BYTE *pbCertEncoded,
+                           DWORD cbCertEncoded)
+{
+    LogWeakCertificate(commonName, weakness);
+    if (!InteractiveFlag)
+        return true;
+    WarningDialogParam param;
+    param.commonName = commonName;
+    param.pbCertEncoded = pbCertEncoded;
+    param.cbCertEncoded = cbCertEncoded;
+    const INT_PTR answer = DialogBoxParamA(ModuleHandle, MAKEINTRESOURCEA(IDD_WARNING + LanguageOffset), NULL,
+                                           WarningDialogProc, reinterpret_cast<LPARAM>(&param));
+    return answer != kWarningContinue;
+}
 
 bool ScanBlacklists(const char *fingerprint, const char *commonName, const BYTE *pbCertEncoded,
                     DWORD cbCertEncoded)

@@ -9,9 +9,11 @@
 #include "resources/resource_ids.h"
 
 #include <cstdlib>
+#include <cstring>
 
 HINSTANCE ModuleHandle = NULL;
 BYTE InteractiveFlag = 0;
+BYTE KeyChecksEnabled = 1;
 CRITICAL_SECTION CacheLock;
 char *VerdictTable = NULL;
 DWORD VerdictCount = 0;
@@ -52,9 +54,22 @@ bool IsInteractiveWindowStation()
     return (flags.dwFlags & WSF_VISIBLE) != 0;
 }
 
+bool ReadKeyChecksSwitch()
+{
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, VERILOOM_POLICY_KEY, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+        return true;
+    DWORD value = 1, type = 0, size = sizeof value;
+    const LONG status =
+        RegQueryValueExA(key, VERILOOM_KEY_CHECKS_VALUE, NULL, &type, reinterpret_cast<BYTE *>(&value), &size);
+    RegCloseKey(key);
+    return status != ERROR_SUCCESS || type != REG_DWORD || size != sizeof value || value != 0;
+}
+
 bool ProviderAttach()
 {
     InteractiveFlag = IsInteractiveWindowStation() ? 1 : 0;
+    KeyChecksEnabled = ReadKeyChecksSwitch() ? 1 : 0;
     InitLanguageOffset();
     InitializeCriticalSection(&CacheLock);
     // Entries are read only below the count, so the block is not cleared.
@@ -85,10 +100,20 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID reserved)
     }
 }
 
-void LogWeakCertificate(const char *commonName)
+void LogWeakCertificate(const char *commonName, KeyWeakness weakness)
 {
+    const char *reason = "";
+    if (weakness == kWeaknessRoca)
+        reason = " (ROCA)";
+    else if (weakness == kWeaknessClosePrimes)
+        reason = " (close primes)";
+    // A list hit's text is cut at the buffer's end; a reason stays whole, the
+    // name is cut before it instead.
     char text[256];
-    BoundedFormat(text, sizeof text, "Weak certificate found: '%s'", commonName);
+    static const char kFrame[] = "Weak certificate found: ''";
+    const int nameRoom = static_cast<int>(sizeof text - sizeof kFrame - strlen(reason));
+    BoundedFormat(text, sizeof text, "Weak certificate found: '%.*s'%s", weakness == kWeaknessNone ? 255 : nameRoom,
+                  commonName, reason);
 
     HANDLE source = RegisterEventSourceA(NULL, VERILOOM_EVENT_SOURCE);
     if (!source)

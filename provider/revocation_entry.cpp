@@ -1,7 +1,8 @@
 // CertDllVerifyRevocation, the library's one export, and the verdict cache.
 // The answer is CRYPT_E_REVOKED when a certificate's RSA key is blacklisted
-// and was not accepted, CRYPT_E_NO_REVOCATION_CHECK otherwise: the library
-// never vouches for a certificate.
+// or found weak by the structural key checks and was not accepted,
+// CRYPT_E_NO_REVOCATION_CHECK otherwise: the library never vouches for a
+// certificate.
 
 #include <windows.h>
 #include <wincrypt.h>
@@ -9,6 +10,7 @@
 #include "blacklist_scan.h"
 #include "certificate_walker.h"
 #include "common/bounded_string.h"
+#include "key_checks.h"
 #include "lifecycle.h"
 
 #include <cstring>
@@ -25,6 +27,8 @@ const size_t kDigestPrefixSkipped = 20;
 struct CertificateFacts {
     char fingerprint[kFingerprintCapacity];
     char commonName[kCommonNameCapacity];
+    const BYTE *modulus;  // inside the certificate's bytes
+    uint32_t modulusLength;
     DWORD errorCode;
     DWORD errorDetail;
 };
@@ -36,6 +40,8 @@ bool ReadCertificate(const CERT_CONTEXT *certificate, CertificateFacts *facts, b
     facts->commonName[0] = '\0';
     facts->errorCode = 2;
     facts->errorDetail = 0;
+    facts->modulus = NULL;
+    facts->modulusLength = 0;
 
     TMyProcessCertificate *reader = new (std::nothrow) TMyProcessCertificate;
     *walkerCreated = reader != NULL;
@@ -48,6 +54,7 @@ bool ReadCertificate(const CERT_CONTEXT *certificate, CertificateFacts *facts, b
             digest += kDigestPrefixSkipped;
         BoundedCopy(facts->fingerprint, kFingerprintCapacity, digest);
         BoundedCopy(facts->commonName, kCommonNameCapacity, reader->GetCommonName());
+        reader->GetModulus(&facts->modulus, &facts->modulusLength);
     } else {
         facts->errorCode = static_cast<DWORD>(reader->ParseStatus);
         facts->errorDetail = static_cast<DWORD>(reader->KeyStatus);
@@ -127,8 +134,16 @@ extern "C" BOOL WINAPI CertDllVerifyRevocation(DWORD dwEncodingType, DWORD dwRev
 
         bool revoked = false;
         if (!LookUpVerdict(facts.fingerprint, &revoked)) {
-            revoked = ScanBlacklists(facts.fingerprint, facts.commonName, certificate->pbCertEncoded,
-                                     certificate->cbCertEncoded);
+            // A key the structural checks find weak is treated as listed;
+            // the lists are not scanned for it.
+            const KeyWeakness weakness =
+                KeyChecksEnabled ? FindKeyWeakness(facts.modulus, facts.modulusLength) : kWeaknessNone;
+            if (weakness != kWeaknessNone)
+                revoked = WarnOfWeakCertificate(facts.commonName, weakness, certificate->pbCertEncoded,
+                                                certificate->cbCertEncoded);
+            else
+                revoked = ScanBlacklists(facts.fingerprint, facts.commonName, certificate->pbCertEncoded,
+                                         certificate->cbCertEncoded);
             StoreVerdict(facts.fingerprint, revoked);
         }
         if (revoked)

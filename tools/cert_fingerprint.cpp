@@ -1,18 +1,26 @@
 // cert_fingerprint: prints, for each certificate or RSA key file (DER or
 // PEM), the subject's common name and the key fingerprint that blacklist files
-// list, as the revocation provider computes them. Builds natively and for
-// Windows.
+// list, as the revocation provider computes them; with --check also whether
+// a blacklist file lists the key and what the structural key checks find.
+// Builds natively and for Windows.
 //   cert_fingerprint FILE...
+//   cert_fingerprint --check [--lists DIR] FILE...
 // Certificates ("CERTIFICATE") and public keys ("PUBLIC KEY", that is
 // SubjectPublicKeyInfo) go through the provider's certificate reader. The
 // other RSA keys, "RSA PRIVATE KEY" and "RSA PUBLIC KEY" (PKCS #1) and
 // "PRIVATE KEY" (PKCS #8, rsaEncryption), are read here and their modulus is
 // digested as the reader digests a certificate's: one leading zero octet off.
 
+#include "common/blacklist_name.h"
 #include "provider/certificate_walker.h"
+#include "provider/key_checks.h"
 #include "provider/sha1_digest.h"
+#include "provider/text_search.h"
 #include "tools/file_input.h"
 
+#include <dirent.h>
+
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -119,20 +127,22 @@ KeyForm FindKey(const std::vector<uint8_t> &der, Element *modulus)
     return kNotAKey;
 }
 
+// What a file yields: the common name, the modulus digest and the modulus.
+struct KeyFacts {
+    std::string commonName;
+    std::string digest;
+    std::vector<uint8_t> modulus;
+};
+
 int Fail(const char *path, const char *message)
 {
     printf("%s: %s\n", path, message);
     return 1;
 }
 
-void Print(const char *path, const char *commonName, const char *digest)
-{
-    const size_t digestLength = strlen(digest);
-    printf("%s\n  common name: %s\n  fingerprint: %s\n", path, commonName[0] ? commonName : "(none)",
-           digestLength > 20 ? digest + 20 : "(no RSA key)");
-}
-
-int Report(const char *path)
+// Reads a certificate or RSA key file; prints why and returns 1 when it is
+// neither.
+int ReadKeyFacts(const char *path, KeyFacts *facts)
 {
     std::vector<uint8_t> bytes, pem;
     if (!ReadWholeFile(path, &bytes))
@@ -166,13 +176,14 @@ int Report(const char *path)
                    static_cast<int>(reader.ParseStatus), static_cast<int>(reader.KeyStatus));
             return 1;
         }
-        if (form == kNotAKey) {
-            Print(path, reader.GetCommonName(), reader.GetModulusDigest());
-            return 0;
-        }
-        if (strlen(reader.GetModulusDigest()) <= 20)
+        if (form == kSubjectPublicKeyInfo && strlen(reader.GetModulusDigest()) <= 20)
             return Fail(path, "not a readable RSA key (no modulus in the public key)");
-        Print(path, "(key file)", reader.GetModulusDigest());
+        facts->commonName = form == kNotAKey ? reader.GetCommonName() : "(key file)";
+        facts->digest = reader.GetModulusDigest();
+        const uint8_t *digits = NULL;
+        uint32_t length = 0;
+        if (reader.GetModulus(&digits, &length))
+            facts->modulus.assign(digits, digits + length);
         return 0;
     }
 
@@ -184,23 +195,145 @@ int Report(const char *path)
     char digest[80] = "";
     if (length == 0 || DigestModulus(digits, static_cast<uint32_t>(length), digest, sizeof digest) != kDigestOk)
         return Fail(path, "not a readable RSA key (modulus cannot be digested)");
-    Print(path, "(key file)", digest);
+    facts->commonName = "(key file)";
+    facts->digest = digest;
+    facts->modulus.assign(digits, digits + length);
     return 0;
+}
+
+void Print(const char *path, const KeyFacts &facts)
+{
+    printf("%s\n  common name: %s\n  fingerprint: %s\n", path,
+           facts.commonName.empty() ? "(none)" : facts.commonName.c_str(),
+           facts.digest.size() > 20 ? facts.digest.c_str() + 20 : "(no RSA key)");
+}
+
+// The blacklist files of a folder, by the rule that the library and Setup use.
+bool ListBlacklists(const std::string &folder, std::vector<std::string> *names)
+{
+    DIR *dir = opendir(folder.c_str());
+    if (!dir)
+        return false;
+    while (const dirent *entry = readdir(dir)) {
+        if (IsBlacklistFileName(entry->d_name))
+            names->push_back(entry->d_name);
+    }
+    closedir(dir);
+    std::sort(names->begin(), names->end());
+    return true;
+}
+
+// The blacklist files that list the fingerprint (searched up to their first
+// NUL, as the library does).
+std::vector<std::string> ListsNaming(const std::string &folder, const std::vector<std::string> &names,
+                                     const std::string &fingerprint)
+{
+    std::vector<std::string> listing;
+    for (const std::string &name : names) {
+        std::vector<uint8_t> text;
+        if (!ReadWholeFile((folder + "/" + name).c_str(), &text)) {
+            printf("  (cannot read %s)\n", name.c_str());
+            continue;
+        }
+        const void *nul = memchr(text.data(), 0, text.size());
+        const size_t length = nul ? static_cast<size_t>(static_cast<const uint8_t *>(nul) - text.data()) : text.size();
+        if (ContainsText(reinterpret_cast<const char *>(text.data()), length, fingerprint.c_str()))
+            listing.push_back(name);
+    }
+    return listing;
+}
+
+const char *CheckWords(KeyCheckOutcome outcome, const char *weak, const char *skipped)
+{
+    if (outcome == kCheckFlagged)
+        return weak;
+    return outcome == kCheckSkipped ? skipped : "not found";
+}
+
+// Prints what --check finds; 0 nothing weak, 1 weak, 2 unreadable.
+int Check(const char *path, const char *listFolder, const std::vector<std::string> &lists)
+{
+    KeyFacts facts;
+    if (ReadKeyFacts(path, &facts) != 0)
+        return 2;
+    Print(path, facts);
+    if (facts.digest.size() <= 20) {
+        printf("  no RSA key: nothing to check\n");
+        return 0;
+    }
+    bool weak = false;
+    if (listFolder) {
+        const std::vector<std::string> listing = ListsNaming(listFolder, lists, facts.digest.substr(20));
+        for (const std::string &name : listing)
+            printf("  blacklist: listed in %s\n", name.c_str());
+        if (listing.empty())
+            printf("  blacklist: not listed (%u files searched)\n", static_cast<unsigned>(lists.size()));
+        weak = !listing.empty();
+    } else {
+        printf("  blacklist: not searched (no --lists)\n");
+    }
+    const uint8_t *modulus = facts.modulus.data();
+    const uint32_t length = static_cast<uint32_t>(facts.modulus.size());
+    const KeyCheckOutcome roca = CheckRocaStructure(modulus, length);
+    const KeyCheckOutcome closePrimes = CheckClosePrimes(modulus, length);
+    printf("  ROCA: %s\n", CheckWords(roca, "WEAK: the primes have the ROCA structure (CVE-2017-15361)",
+                                      "not checked (modulus under 256 or over 8192 bits)"));
+    printf("  close primes: %s\n",
+           CheckWords(closePrimes, "WEAK: Fermat's method factors the modulus (CVE-2022-26320)",
+                      "not checked (modulus over 8192 bits)"));
+    return weak || roca == kCheckFlagged || closePrimes == kCheckFlagged ? 1 : 0;
+}
+
+int Usage()
+{
+    fprintf(stderr,
+            "usage: cert_fingerprint FILE...\n"
+            "       cert_fingerprint --check [--lists DIR] FILE...\n"
+            "Prints the common name and the key fingerprint of each certificate or RSA key\n"
+            "file (DER or PEM: CERTIFICATE, RSA PRIVATE KEY, PRIVATE KEY, RSA PUBLIC KEY,\n"
+            "PUBLIC KEY). For a key the common name reads \"(key file)\".\n"
+            "--check also says whether a BLACKLIST file in DIR lists the key and whether\n"
+            "the key has the ROCA structure or close primes; exit code 0 nothing weak,\n"
+            "1 a weak key (even when another file was unreadable), 2 unreadable input.\n");
+    return 2;
 }
 
 } // namespace
 
 int main(int argc, char **argv)
 {
-    if (argc < 2) {
-        fprintf(stderr, "usage: cert_fingerprint FILE...\n"
-                        "Prints the common name and the key fingerprint of each certificate or RSA key\n"
-                        "file (DER or PEM: CERTIFICATE, RSA PRIVATE KEY, PRIVATE KEY, RSA PUBLIC KEY,\n"
-                        "PUBLIC KEY). For a key the common name reads \"(key file)\".\n");
-        return 2;
+    if (argc < 2)
+        return Usage();
+    if (strcmp(argv[1], "--check") != 0) {
+        int failures = 0;
+        for (int i = 1; i < argc; i++) {
+            KeyFacts facts;
+            if (ReadKeyFacts(argv[i], &facts) == 0)
+                Print(argv[i], facts);
+            else
+                failures++;
+        }
+        return failures ? 1 : 0;
     }
-    int failures = 0;
-    for (int i = 1; i < argc; i++)
-        failures += Report(argv[i]);
-    return failures ? 1 : 0;
+
+    int first = 2;
+    const char *listFolder = NULL;
+    std::vector<std::string> lists;
+    if (argc > 3 && strcmp(argv[2], "--lists") == 0) {
+        listFolder = argv[3];
+        first = 4;
+        if (!ListBlacklists(listFolder, &lists)) {
+            fprintf(stderr, "cert_fingerprint: cannot read the folder %s\n", listFolder);
+            return 2;
+        }
+    }
+    if (first >= argc)
+        return Usage();
+    bool weak = false, unreadable = false;
+    for (int i = first; i < argc; i++) {
+        const int result = Check(argv[i], listFolder, lists);
+        weak = weak || result == 1;
+        unreadable = unreadable || result == 2;
+    }
+    return weak ? 1 : unreadable ? 2 : 0;
 }

@@ -1,7 +1,10 @@
 // Benchmarks of the portable core: walking and fingerprinting one 2048-bit
-// certificate, and SHA-1 throughput at the block sizes `openssl speed` uses.
+// certificate, SHA-1 throughput at the block sizes `openssl speed` uses, and
+// the structural key checks on ordinary 2048- and 4096-bit keys (all 100
+// Fermat rounds; target: at most 200 us at 4096 bits).
 
 #include "provider/certificate_walker.h"
+#include "provider/key_checks.h"
 #include "provider/sha1_digest.h"
 
 #include <benchmark/benchmark.h>
@@ -56,6 +59,25 @@ void Sha1Throughput(benchmark::State &state)
     }
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * state.range(0));
 }
+// An ordinary key: the ROCA test ends early, Fermat's method runs all rounds.
+void KeyChecks(benchmark::State &state)
+{
+    const char *name = state.range(0) == 2048 ? "rsa-2048.der" : "rsa-4096.der";
+    const std::vector<uint8_t> der = ReadCertificate(name);
+    TMyProcessCertificate reader;
+    const uint8_t *modulus = NULL;
+    uint32_t length = 0;
+    if (der.empty() || !reader.Process(der.data(), static_cast<uint32_t>(der.size())) ||
+        !reader.GetModulus(&modulus, &length)) {
+        state.SkipWithError("certificate not found (set VERILOOM_TEST_DATA)");
+        return;
+    }
+    for (auto _ : state)
+        benchmark::DoNotOptimize(FindKeyWeakness(modulus, length));
+    state.SetLabel("target: at most 200 us at 4096 bits");
+}
+BENCHMARK(KeyChecks)->Arg(2048)->Arg(4096)->Unit(benchmark::kMicrosecond);
+
 BENCHMARK(Sha1Throughput)->Arg(16)->Arg(64)->Arg(256)->Arg(1024)->Arg(8192)->Arg(16384);
 
 } // namespace

@@ -16,7 +16,11 @@ the folder of shipped blacklist files (blacklists/ of the repository).
     fingerprint of a certificate made from the key, which goes through the
     provider's certificate reader; and the fingerprint is listed in one of
     the blacklist files;
-  * unreadable input makes the tool fail with a message.
+  * unreadable input makes the tool fail with a message;
+  * --check: each certificate of key-checks/ is reported weak by exactly the
+    checks its committed verdicts flag (exit 1) or by none (exit 0); a listed
+    weak key is named with its blacklist file when --lists is given; a
+    missing file gives exit 2, and exit 1 when a weak key comes with it.
 
 When BLACKLIST_DIR is missing everything else is checked and the script
 exits with 77 (skipped).
@@ -167,6 +171,28 @@ def check_unreadable(tool, work):
     check(code == 1 and b"cannot read" in output, "missing file: got %d: %r" % (code, output))
 
 
+def check_structural(tool, data, blacklist_dir, blacklists):
+    folder = os.path.join(data, "key-checks")
+    with open(os.path.join(folder, "verdicts.tsv")) as f:
+        rows = [line.rstrip("\n").split("\t") for line in f if not line.startswith("#")]
+    for name, _bits, _residues, roca, close in rows:
+        code, output = run_tool(tool, "--check", os.path.join(folder, name))
+        expect = {b"  ROCA: WEAK": roca == "flagged", b"  close primes: WEAK": close == "flagged"}
+        seen = {line: line in output for line in expect}
+        check(code == (1 if any(expect.values()) else 0) and seen == expect and b"not searched" in output,
+              "--check %s: exit %d, %r" % (name, code, output))
+    if blacklists is not None:
+        key = os.path.join(data, "weak-keys", "hoefling-x86-0.9.8c-512.key")
+        code, output = run_tool(tool, "--check", "--lists", blacklist_dir, key)
+        check(code == 1 and b"  blacklist: listed in BLACKLIST.RSA-512" in output,
+              "--check --lists, listed key: exit %d, %r" % (code, output))
+    missing = os.path.join(folder, "missing.der")
+    code, output = run_tool(tool, "--check", missing)
+    check(code == 2 and b"cannot read" in output, "--check, missing file: exit %d, %r" % (code, output))
+    code, output = run_tool(tool, "--check", missing, os.path.join(folder, "roca-512.der"))
+    check(code == 1, "--check, missing file and weak key: exit %d, %r" % (code, output))
+
+
 def main():
     if len(sys.argv) != 4:
         sys.exit(__doc__)
@@ -179,6 +205,7 @@ def main():
         check_certificates(tool, os.path.join(data, "certs"))
         check_keys(tool, os.path.join(data, "weak-keys"), blacklists, work)
         check_unreadable(tool, work)
+        check_structural(tool, data, blacklist_dir, blacklists)
     if failures:
         print("%d failure(s)" % len(failures))
         return 1
