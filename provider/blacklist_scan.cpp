@@ -94,7 +94,7 @@ cleanup:
 } // namespace
 
 bool ScanBlacklists(const char *fingerprint, const char *commonName, const BYTE *pbCertEncoded,
-                    DWORD cbCertEncoded)
+                    DWORD cbCertEncoded, bool *failed)
 {
     ScanState scan;
     scan.fingerprint = fingerprint;
@@ -151,5 +151,6 @@ done:
         FindClose(find);
     if (scan.errorCode != kScanOk)
         ShowCheckError(scan.errorCode + kScanErrorShownOffset, scan.errorValue);
+    *failed = scan.errorCode != kScanOk;
     return scan.revoked;
 }

@@ -19,6 +19,7 @@ const DWORD kScanErrorShownOffset = 100;
 // Files of this size or larger are skipped.
 const DWORD kBlacklistSizeLimit = 0x8000000;
 
-// Returns true when the certificate's verdict is revoked.
+// Returns true when the certificate's verdict is revoked; *failed tells
+// whether the scan met an error (and showed it).
 bool ScanBlacklists(const char *fingerprint, const char *commonName, const BYTE *pbCertEncoded,
-                    DWORD cbCertEncoded);
+                    DWORD cbCertEncoded, bool *failed);

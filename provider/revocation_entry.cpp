@@ -116,20 +116,22 @@ extern "C" BOOL WINAPI CertDllVerifyRevocation(DWORD dwEncodingType, DWORD dwRev
         bool walkerCreated = false;
         if (!ReadCertificate(certificate, &facts, &walkerCreated)) {
             abort = true;
-            if (!walkerCreated)
-                break;
+            if (walkerCreated)
+                ShowCheckError(facts.errorCode, facts.errorDetail);
+            break;
         }
-        if (facts.fingerprint[0] == '\0') {
-            // The walk failed, or the key is not RSA: nothing to look up.
-            ShowCheckError(facts.errorCode, facts.errorDetail);
-            continue;
-        }
+        if (facts.fingerprint[0] == '\0')
+            continue;  // not an RSA key: no list covers it
 
         bool revoked = false;
         if (!LookUpVerdict(facts.fingerprint, &revoked)) {
+            bool scanFailed = false;
             revoked = ScanBlacklists(facts.fingerprint, facts.commonName, certificate->pbCertEncoded,
-                                     certificate->cbCertEncoded);
-            StoreVerdict(facts.fingerprint, revoked);
+                                     certificate->cbCertEncoded, &scanFailed);
+            // A failed scan that found nothing proves nothing: the next
+            // check scans again.
+            if (revoked || !scanFailed)
+                StoreVerdict(facts.fingerprint, revoked);
         }
         if (revoked)
             anyRevoked = true;
