@@ -676,3 +676,21 @@ TEST(VerdictCache, ManyThreadsGetEveryAnswerRight)
 }
 
 } // namespace
+
+// For the other tests of this program: crafted certificates, direct checks,
+// and a library whose boxes and dialogs are recorded but not shown (a dialog
+// answers -1: refused).
+Bytes CraftCertificate(const std::string &commonName, uint32_t serial, std::string *fingerprint)
+{
+    return CraftedCertificate(commonName, serial, fingerprint);
+}
+
+DWORD CheckCertificate(VerifyRevocationFunction verify, const Bytes &der)
+{
+    return CheckOne(verify, der);
+}
+
+void QuietLibraryCalls(bool quiet)
+{
+    passBoxesOn = !quiet;
+}
