@@ -18,6 +18,19 @@ inline uint32_t RotateLeft(uint32_t value, int bits)
     return (value << bits) | (value >> (32 - bits));
 }
 
+// One round: the round function's value f, the constant k and the word w.
+#define SHA1_ROUND(f, k, w)                                                                                   \
+    do {                                                                                                        \
+        const uint32_t temp = RotateLeft(a, 5) + (f) + e + (w) + (k);                                           \
+        e = d;                                                                                                  \
+        d = c;                                                                                                  \
+        c = RotateLeft(b, 30);                                                                                  \
+        b = a;                                                                                                  \
+        a = temp;                                                                                               \
+    } while (0)
+
+// The 80 rounds in four loops of 20, one per round function, so that the
+// compiler sees no branch inside a round.
 void ProcessBlock(uint32_t chainingValues[5], const uint8_t block[64])
 {
     uint32_t w[80];
@@ -30,34 +43,22 @@ void ProcessBlock(uint32_t chainingValues[5], const uint8_t block[64])
 
     uint32_t a = chainingValues[0], b = chainingValues[1], c = chainingValues[2];
     uint32_t d = chainingValues[3], e = chainingValues[4];
-    for (int t = 0; t < 80; t++) {
-        uint32_t f, k;
-        if (t < 20) {
-            f = (b & c) | (~b & d);
-            k = 0x5A827999u;
-        } else if (t < 40) {
-            f = b ^ c ^ d;
-            k = 0x6ED9EBA1u;
-        } else if (t < 60) {
-            f = (b & c) | (b & d) | (c & d);
-            k = 0x8F1BBCDCu;
-        } else {
-            f = b ^ c ^ d;
-            k = 0xCA62C1D6u;
-        }
-        const uint32_t temp = RotateLeft(a, 5) + f + e + w[t] + k;
-        e = d;
-        d = c;
-        c = RotateLeft(b, 30);
-        b = a;
-        a = temp;
-    }
+    for (int t = 0; t < 20; t++)
+        SHA1_ROUND(d ^ (b & (c ^ d)), 0x5A827999u, w[t]);
+    for (int t = 20; t < 40; t++)
+        SHA1_ROUND(b ^ c ^ d, 0x6ED9EBA1u, w[t]);
+    for (int t = 40; t < 60; t++)
+        SHA1_ROUND((b & c) | (d & (b | c)), 0x8F1BBCDCu, w[t]);
+    for (int t = 60; t < 80; t++)
+        SHA1_ROUND(b ^ c ^ d, 0xCA62C1D6u, w[t]);
     chainingValues[0] += a;
     chainingValues[1] += b;
     chainingValues[2] += c;
     chainingValues[3] += d;
     chainingValues[4] += e;
 }
+
+#undef SHA1_ROUND
 
 // Adds a byte count to the 64-bit bit length; false when it overflows.
 bool AddToLength(Sha1Context *context, uint32_t byteCount)

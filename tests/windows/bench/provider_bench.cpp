@@ -253,13 +253,23 @@ int ListFolder(const std::string &installDir)
     return entries;
 }
 
+// PrivateUsage; where it reads 0 (Wine 8), the committed private regions.
 size_t PrivateUsage()
 {
     PROCESS_MEMORY_COUNTERS_EX counters;
     memset(&counters, 0, sizeof counters);
     GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS *>(&counters),
                          sizeof counters);
-    return counters.PrivateUsage;
+    if (counters.PrivateUsage != 0)
+        return counters.PrivateUsage;
+    size_t committed = 0;
+    MEMORY_BASIC_INFORMATION region;
+    for (const char *at = NULL; VirtualQuery(at, &region, sizeof region) == sizeof region;
+         at = static_cast<const char *>(region.BaseAddress) + region.RegionSize) {
+        if (region.State == MEM_COMMIT && region.Type == MEM_PRIVATE)
+            committed += region.RegionSize;
+    }
+    return committed;
 }
 
 // Sets a file's times an hour back, so that the library takes it as settled.
