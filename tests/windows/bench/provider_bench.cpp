@@ -272,26 +272,6 @@ size_t PrivateUsage()
     return committed;
 }
 
-// Sets a file's times an hour back, so that the library takes it as settled.
-bool Backdate(const std::string &path)
-{
-    HANDLE file = CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
-    if (file == INVALID_HANDLE_VALUE)
-        return false;
-    FILETIME now;
-    GetSystemTimeAsFileTime(&now);
-    ULARGE_INTEGER ticks;
-    ticks.LowPart = now.dwLowDateTime;
-    ticks.HighPart = now.dwHighDateTime;
-    ticks.QuadPart -= 3600ull * 10000000ull;
-    FILETIME then;
-    then.dwLowDateTime = ticks.LowPart;
-    then.dwHighDateTime = ticks.HighPart;
-    const BOOL ok = SetFileTime(file, &then, NULL, &then);
-    CloseHandle(file);
-    return ok != FALSE;
-}
-
 std::string HexLine(Random *random)
 {
     static const char kDigits[] = "0123456789abcdef";
@@ -397,6 +377,14 @@ int Fail(const char *what)
 
 } // namespace
 
+VerifyRevocationFunction LoadProvider(const std::string &path, HMODULE *module)
+{
+    *module = LoadLibraryA(path.c_str());
+    return *module ? reinterpret_cast<VerifyRevocationFunction>(
+                         reinterpret_cast<void *>(GetProcAddress(*module, "CertDllVerifyRevocation")))
+                   : NULL;
+}
+
 void PrintFigures(const char *what, const std::vector<double> &samples, const char *unit)
 {
     const Figures f = Summarize(samples);
@@ -437,7 +425,7 @@ int main(int argc, char **argv)
         return Fail("cannot write the blacklist files");
     }
     for (const std::string &name : folder.names)
-        Backdate(folder.installDir + name);
+        BackdateFile(folder.installDir + name, 3600);  // settled: the library may index them
     SetEnvironmentVariableA("ProgramFiles", folder.root.c_str());
 
     printf("provider_bench: %s\n", dllPath.c_str());
@@ -458,10 +446,8 @@ int main(int argc, char **argv)
         const size_t bytes = ReadIntoReusedBuffer(folder.installDir, folder.names, &reused);
         const double floorTime = CounterSeconds() - start;
 
-        HMODULE module = LoadLibraryA(dllPath.c_str());
-        VerifyRevocationFunction verify = module ? reinterpret_cast<VerifyRevocationFunction>(reinterpret_cast<void *>(
-                                                       GetProcAddress(module, "CertDllVerifyRevocation")))
-                                                 : NULL;
+        HMODULE module = NULL;
+        VerifyRevocationFunction verify = LoadProvider(dllPath, &module);
         if (!verify) {
             DeleteTree(folder.root);
             return Fail("cannot load the library or find CertDllVerifyRevocation");
@@ -490,10 +476,8 @@ int main(int argc, char **argv)
     // A library that stays loaded: two misses read the lists (the second
     // builds what the library keeps), later ones use it. The memory growth
     // is taken across the second.
-    HMODULE module = LoadLibraryA(dllPath.c_str());
-    VerifyRevocationFunction verify = module ? reinterpret_cast<VerifyRevocationFunction>(reinterpret_cast<void *>(
-                                                   GetProcAddress(module, "CertDllVerifyRevocation")))
-                                             : NULL;
+    HMODULE module = NULL;
+    VerifyRevocationFunction verify = LoadProvider(dllPath, &module);
     if (!verify) {
         DeleteTree(folder.root);
         return Fail("cannot load the library");

@@ -2,6 +2,7 @@
 // read and an index could get wrong, and a library that stays loaded while
 // its lists are rewritten, added, removed or replaced under checking
 // threads. Boxes and dialogs are recorded, not shown (a dialog refuses).
+// Lists set an hour or so back count as settled: the library may index them.
 
 #include "tests/windows/support/provider_test_support.h"
 
@@ -43,28 +44,6 @@ std::string Filler(size_t bytes)
     }
     text.resize(bytes);
     return text;
-}
-
-// Sets a file's times to `secondsAgo` in the past, so that the library takes
-// it as settled.
-bool Backdate(const std::string &path, int secondsAgo)
-{
-    HANDLE file = CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
-                              OPEN_EXISTING, 0, NULL);
-    if (file == INVALID_HANDLE_VALUE)
-        return false;
-    FILETIME now;
-    GetSystemTimeAsFileTime(&now);
-    ULARGE_INTEGER ticks;
-    ticks.LowPart = now.dwLowDateTime;
-    ticks.HighPart = now.dwHighDateTime;
-    ticks.QuadPart -= static_cast<ULONGLONG>(secondsAgo) * 10000000ull;
-    FILETIME then;
-    then.dwLowDateTime = ticks.LowPart;
-    then.dwHighDateTime = ticks.HighPart;
-    const BOOL ok = SetFileTime(file, &then, NULL, &then);
-    CloseHandle(file);
-    return ok != FALSE;
 }
 
 size_t CountPrefix(const std::vector<std::string> &lines, const std::string &prefix)
@@ -128,7 +107,7 @@ TEST_F(LoadedLibraryTest, TextShapesGiveTheVerdictOfTheText)
         folder.Write("BLACKLIST.SHAPE", shape.text(key.fingerprint));
         EXPECT_EQ(shape.expected, Check(key)) << shape.what;
         // Settled and indexed: the same answer from what the library keeps.
-        ASSERT_TRUE(Backdate(folder.installDir + "BLACKLIST.SHAPE", 3600));
+        ASSERT_TRUE(BackdateFile(folder.installDir + "BLACKLIST.SHAPE", 3600));
         for (int again = 0; again < 3; again++) {
             const Key other = MakeKey(serial++);
             folder.Write("BLACKLIST.OTHER", shape.text(other.fingerprint));
@@ -149,7 +128,7 @@ TEST_F(LoadedLibraryTest, ListChangesCountAtOnce)
         keys.push_back(MakeKey(0x310000 + i));
     const std::string pathA = folder.installDir + "BLACKLIST.A";
     folder.Write("BLACKLIST.A", Filler(4000) + keys[1].fingerprint + "\n");
-    ASSERT_TRUE(Backdate(pathA, 7200));
+    ASSERT_TRUE(BackdateFile(pathA, 7200));
     EXPECT_EQ(kNoCheck, Check(keys[0]));
     EXPECT_EQ(kNoCheck, Check(keys[7]));
 
@@ -161,7 +140,7 @@ TEST_F(LoadedLibraryTest, ListChangesCountAtOnce)
 
     // Rewritten, same size, still an hour old.
     folder.Write("BLACKLIST.A", Filler(4000) + keys[2].fingerprint + "\n");
-    ASSERT_TRUE(Backdate(pathA, 3600));
+    ASSERT_TRUE(BackdateFile(pathA, 3600));
     EXPECT_EQ(kRevoked, Check(keys[2]));
     EXPECT_EQ(kNoCheck, Check(keys[3]));
 
@@ -169,7 +148,7 @@ TEST_F(LoadedLibraryTest, ListChangesCountAtOnce)
     EXPECT_EQ(kRevoked, Check(keys[4]));
 
     folder.Write("BLACKLIST.A", Filler(4000) + keys[5].fingerprint + "\n");
-    ASSERT_TRUE(Backdate(pathA, 1800));
+    ASSERT_TRUE(BackdateFile(pathA, 1800));
     EXPECT_EQ(kNoCheck, Check(keys[6]));
     folder.Remove("BLACKLIST.A");
     EXPECT_EQ(kNoCheck, Check(keys[5]));
@@ -218,7 +197,7 @@ TEST_F(LoadedLibraryTest, ListReplacedWhileSixteenThreadsCheck)
     const std::string list = folder.installDir + "BLACKLIST.SWAP";
     const std::string spare = folder.installDir + "spare.tmp";
     folder.Write("BLACKLIST.SWAP", contents[0]);
-    ASSERT_TRUE(Backdate(list, 3600));
+    ASSERT_TRUE(BackdateFile(list, 3600));
 
     HANDLE threads[16];
     for (HANDLE &thread : threads) {
@@ -229,7 +208,7 @@ TEST_F(LoadedLibraryTest, ListReplacedWhileSixteenThreadsCheck)
     for (int round = 1; shared.next < static_cast<LONG>(shared.keys.size()); round++) {
         folder.Write("spare.tmp", contents[round % 2]);
         if (round % 3)
-            Backdate(spare, 3600 + round);
+            BackdateFile(spare, 3600 + round);
         if (MoveFileExA(spare.c_str(), list.c_str(), MOVEFILE_REPLACE_EXISTING))
             replaced++;
         Sleep(5);
