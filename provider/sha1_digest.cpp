@@ -193,17 +193,14 @@ bool TSha1Digest::Finish()
 
 const char *TSha1Digest::GetHex()
 {
-    hex[0] = '\0';
+    // Two lower-case digits a byte, by table: a formatting call per byte
+    // would cost more than the whole digest of a short text.
+    static const char kDigits[] = "0123456789abcdef";
     for (int i = 0; i < kSha1HashSize; i++) {
-        char scratch[10];
-        BoundedFormat(scratch, sizeof scratch, "%02X", static_cast<unsigned>(digest[i]));
-        BoundedAppend(hex, sizeof hex, scratch);
+        hex[2 * i] = kDigits[digest[i] >> 4];
+        hex[2 * i + 1] = kDigits[digest[i] & 0x0F];
     }
-    // ASCII lower-casing: the text holds only hex digits.
-    for (char *p = hex; *p; p++) {
-        if (*p >= 'A' && *p <= 'Z')
-            *p = static_cast<char>(*p - 'A' + 'a');
-    }
+    hex[2 * kSha1HashSize] = '\0';
     return hex;
 }
 
