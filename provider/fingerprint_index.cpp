@@ -1,5 +1,7 @@
 // The fingerprint index (see fingerprint_index.h). Records are big-endian
-// nibbles, so memcmp order is the order of the texts.
+// nibbles, so memcmp order is the order of the texts. A large index takes
+// the first two bytes of each record from a table of 65,536 buckets instead
+// and keeps the other eight: fewer bytes a fingerprint from about 131,000 on.
 
 #include "fingerprint_index.h"
 
@@ -9,10 +11,22 @@
 #include <cstring>
 #include <new>
 
+namespace {
+
+const size_t kBuckets = 65536;
+// Bucket starts: one more than the buckets, and one more again so that the
+// 8-byte tails behind them stay aligned.
+const size_t kBucketStarts = kBuckets + 2;
+
+} // namespace
+
 struct FingerprintIndex {
     std::atomic<long> references;
     size_t count;
-    uint8_t records[1];
+    bool bucketed;
+    // Bucketed: uint32_t bucketStart[kBucketStarts], then uint64_t tails[count].
+    // Else: the 10-byte records.
+    alignas(8) uint8_t data[8];
 };
 
 namespace {
@@ -22,14 +36,33 @@ struct Record {
 };
 static_assert(sizeof(Record) == kPackedFingerprintBytes, "records are packed");
 
+uint64_t Tail(const uint8_t *record)
+{
+    uint64_t value = 0;
+    for (size_t b = 2; b < kPackedFingerprintBytes; b++)
+        value = value << 8 | record[b];
+    return value;
+}
+
+unsigned Bucket(const uint8_t *record)
+{
+    return static_cast<unsigned>(record[0]) << 8 | record[1];
+}
+
 bool RecordLess(const Record &a, const Record &b)
 {
-    return memcmp(a.bytes, b.bytes, kPackedFingerprintBytes) < 0;
+    const unsigned bucketA = Bucket(a.bytes), bucketB = Bucket(b.bytes);
+    return bucketA != bucketB ? bucketA < bucketB : Tail(a.bytes) < Tail(b.bytes);
 }
 
 bool RecordEqual(const Record &a, const Record &b)
 {
-    return memcmp(a.bytes, b.bytes, kPackedFingerprintBytes) == 0;
+    return Bucket(a.bytes) == Bucket(b.bytes) && Tail(a.bytes) == Tail(b.bytes);
+}
+
+size_t DataBytes(size_t count, bool bucketed)
+{
+    return bucketed ? kBucketStarts * sizeof(uint32_t) + count * sizeof(uint64_t) : count * kPackedFingerprintBytes;
 }
 
 int HexValue(char c)
@@ -72,7 +105,13 @@ void ReleaseIndex(FingerprintIndex *index)
 
 bool IndexContains(const FingerprintIndex *index, const uint8_t packed[kPackedFingerprintBytes])
 {
-    const Record *first = reinterpret_cast<const Record *>(index->records);
+    if (index->bucketed) {
+        const uint32_t *bucketStart = reinterpret_cast<const uint32_t *>(index->data);
+        const uint64_t *tails = reinterpret_cast<const uint64_t *>(bucketStart + kBucketStarts);
+        const unsigned bucket = Bucket(packed);
+        return std::binary_search(tails + bucketStart[bucket], tails + bucketStart[bucket + 1], Tail(packed));
+    }
+    const Record *first = reinterpret_cast<const Record *>(index->data);
     Record wanted;
     memcpy(wanted.bytes, packed, kPackedFingerprintBytes);
     return std::binary_search(first, first + index->count, wanted, RecordLess);
@@ -80,7 +119,7 @@ bool IndexContains(const FingerprintIndex *index, const uint8_t packed[kPackedFi
 
 size_t IndexBytes(const FingerprintIndex *index)
 {
-    return offsetof(FingerprintIndex, records) + index->count * kPackedFingerprintBytes;
+    return offsetof(FingerprintIndex, data) + DataBytes(index->count, index->bucketed);
 }
 
 // Room for one window per 20 bytes of text: the usual list (20 digits and a
@@ -137,14 +176,28 @@ FingerprintIndex *IndexBuilder::Finish()
     std::sort(first, first + count, RecordLess);
     const size_t unique = static_cast<size_t>(std::unique(first, first + count, RecordEqual) - first);
 
-    void *block = malloc(offsetof(FingerprintIndex, records) + unique * kPackedFingerprintBytes + 1);
+    const bool bucketed = DataBytes(unique, true) < DataBytes(unique, false);
+    void *block = malloc(offsetof(FingerprintIndex, data) + DataBytes(unique, bucketed));
     if (!block)
         return NULL;
     FingerprintIndex *index = new (block) FingerprintIndex;
     index->references.store(1, std::memory_order_relaxed);
     index->count = unique;
-    if (unique)
-        memcpy(index->records, records, unique * kPackedFingerprintBytes);
+    index->bucketed = bucketed;
+    if (bucketed) {
+        uint32_t *bucketStart = reinterpret_cast<uint32_t *>(index->data);
+        uint64_t *tails = reinterpret_cast<uint64_t *>(bucketStart + kBucketStarts);
+        size_t next = 0;
+        for (size_t bucket = 0; bucket < kBucketStarts; bucket++) {
+            while (next < unique && Bucket(first[next].bytes) < bucket)
+                next++;
+            bucketStart[bucket] = static_cast<uint32_t>(next);
+        }
+        for (size_t i = 0; i < unique; i++)
+            tails[i] = Tail(first[i].bytes);
+    } else if (unique) {
+        memcpy(index->data, records, unique * kPackedFingerprintBytes);
+    }
     free(records);
     records = NULL;
     count = 0;
