@@ -133,14 +133,13 @@ bool ListSearch::ReadAndSearch(const ListEntry &entry, IndexBuilder *builder, Fi
             break;
         }
         remaining -= got;
-        const char *nul = static_cast<const char *>(memchr(chunk, '\0', got));
-        const size_t text = nul ? static_cast<size_t>(nul - chunk) : got;
+        const size_t text = LengthBeforeNul(chunk, got);
         if (!*found)
             *found = ContainsText(chunk - carry, carry + text, fingerprint);
         if (builder)
             builder->Add(chunk, text);
-        if (nul)
-            break;  // the text ends here
+        if (text < got)
+            break;  // the text ends at its first NUL
         const size_t kept = carry + got < kCarryBytes ? carry + got : kCarryBytes;
         memmove(buffer + kCarryBytes - kept, chunk + got - kept, kept);
         carry = kept;

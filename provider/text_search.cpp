@@ -75,3 +75,21 @@ bool ContainsText(const char *text, size_t length, const char *pattern)
 #endif
     return HorspoolContains(text + at, length - at, pattern, patternLength);
 }
+
+size_t LengthBeforeNul(const char *bytes, size_t length)
+{
+    size_t at = 0;
+#if defined(__SSE2__)
+    const __m128i zero = _mm_setzero_si128();
+    for (; at + 16 <= length; at += 16) {
+        const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i *>(bytes + at));
+        const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(block, zero)));
+        if (mask)
+            return at + static_cast<size_t>(__builtin_ctz(mask));
+    }
+#endif
+    for (; at < length; at++)
+        if (bytes[at] == '\0')
+            return at;
+    return length;
+}

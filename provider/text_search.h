@@ -8,3 +8,7 @@
 // True when pattern occurs in the first `length` bytes of text. An empty
 // pattern occurs in any text.
 bool ContainsText(const char *text, size_t length, const char *pattern);
+
+// The number of bytes before the first NUL among the first `length` bytes
+// (length when there is none).
+size_t LengthBeforeNul(const char *bytes, size_t length);

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <random>
 #include <string>
@@ -48,6 +49,20 @@ TEST(ContainsText, AgreesWithFindOnHexText)
         for (int i = 0; i < patternLength; i++)
             pattern += digits[random() % 4];
         ASSERT_EQ(text.find(pattern) != std::string::npos, Contains(text, pattern.c_str())) << text << " / " << pattern;
+    }
+}
+
+TEST(LengthBeforeNul, EveryPlaceOfTheFirstNul)
+{
+    std::string text(100, 'x');
+    EXPECT_EQ(100u, LengthBeforeNul(text.data(), text.size()));
+    EXPECT_EQ(0u, LengthBeforeNul(text.data(), 0));
+    for (size_t at = 0; at < 100; at++) {
+        std::string withNul = text;
+        withNul[at] = '\0';
+        withNul[std::min<size_t>(at + 3, 99)] = '\0';
+        EXPECT_EQ(at, LengthBeforeNul(withNul.data(), withNul.size())) << at;
+        EXPECT_EQ(std::min<size_t>(at, 50), LengthBeforeNul(withNul.data(), 50)) << at;
     }
 }
 
