@@ -133,9 +133,15 @@ bool ListSearch::ReadAndSearch(const ListEntry &entry, IndexBuilder *builder, Fi
             break;
         }
         remaining -= got;
-        const size_t text = LengthBeforeNul(chunk, got);
-        if (!*found)
-            *found = ContainsText(chunk - carry, carry + text, fingerprint);
+        size_t text = 0;
+        if (*found) {
+            text = LengthBeforeNul(chunk, got);
+        } else {
+            // The carry holds no NUL: the text had not ended before.
+            size_t withCarry = 0;
+            *found = ContainsTextBeforeNul(chunk - carry, carry + got, fingerprint, &withCarry);
+            text = withCarry - carry;
+        }
         if (builder)
             builder->Add(chunk, text);
         if (text < got)

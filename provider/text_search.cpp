@@ -33,22 +33,18 @@ bool HorspoolContains(const char *text, size_t length, const char *pattern, size
     return false;
 }
 
-} // namespace
-
-bool ContainsText(const char *text, size_t length, const char *pattern)
+// The search; with stopAtNul the text ends at its first NUL, whose place
+// goes to *end, found in the same pass.
+bool Search(const char *text, size_t length, const char *pattern, bool stopAtNul, size_t *end)
 {
     const size_t patternLength = strlen(pattern);
-    if (patternLength == 0)
-        return true;
-    if (patternLength > length)
-        return false;
-
     size_t at = 0;
 #if defined(__SSE2__)
     if (patternLength >= 3) {
         // First, middle and last byte: in hex text one position in about
         // four thousand passes all three and is compared whole.
         const size_t middle = patternLength / 2;
+        const __m128i zero = _mm_setzero_si128();
         const __m128i first = _mm_set1_epi8(pattern[0]);
         const __m128i centre = _mm_set1_epi8(pattern[middle]);
         const __m128i last = _mm_set1_epi8(pattern[patternLength - 1]);
@@ -56,6 +52,16 @@ bool ContainsText(const char *text, size_t length, const char *pattern)
         for (; at + patternLength + 15 <= length; at += 16) {
             const char *block = text + at;
             const __m128i starts = _mm_loadu_si128(reinterpret_cast<const __m128i *>(block));
+            if (stopAtNul) {
+                const unsigned nuls = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(starts, zero)));
+                if (nuls) {
+                    // A match across the NUL cannot be: the pattern has none.
+                    const size_t before = static_cast<size_t>(__builtin_ctz(nuls));
+                    *end = at + before;
+                    return before >= patternLength &&
+                           HorspoolContains(block, before, pattern, patternLength);
+                }
+            }
             const __m128i centres = _mm_loadu_si128(reinterpret_cast<const __m128i *>(block + middle));
             const __m128i ends = _mm_loadu_si128(reinterpret_cast<const __m128i *>(block + patternLength - 1));
             unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_and_si128(
@@ -66,14 +72,36 @@ bool ContainsText(const char *text, size_t length, const char *pattern)
                 size_t i = 1;
                 while (i + 1 < patternLength && candidate[i] == pattern[i])
                     i++;
-                if (i + 1 >= patternLength)
+                if (i + 1 >= patternLength) {
+                    if (stopAtNul)
+                        *end = at + LengthBeforeNul(block, length - at);
                     return true;
+                }
                 mask &= mask - 1;
             }
         }
     }
 #endif
-    return HorspoolContains(text + at, length - at, pattern, patternLength);
+    size_t rest = length - at;
+    if (stopAtNul) {
+        rest = LengthBeforeNul(text + at, rest);
+        *end = at + rest;
+    }
+    if (patternLength == 0)
+        return true;
+    return patternLength <= rest && HorspoolContains(text + at, rest, pattern, patternLength);
+}
+
+} // namespace
+
+bool ContainsText(const char *text, size_t length, const char *pattern)
+{
+    return Search(text, length, pattern, false, NULL);
+}
+
+bool ContainsTextBeforeNul(const char *text, size_t length, const char *pattern, size_t *textLength)
+{
+    return Search(text, length, pattern, true, textLength);
 }
 
 size_t LengthBeforeNul(const char *bytes, size_t length)

@@ -9,6 +9,10 @@
 // pattern occurs in any text.
 bool ContainsText(const char *text, size_t length, const char *pattern);
 
+// The same over the text up to its first NUL (or the given length), whose
+// length goes to *textLength, found in the same pass.
+bool ContainsTextBeforeNul(const char *text, size_t length, const char *pattern, size_t *textLength);
+
 // The number of bytes before the first NUL among the first `length` bytes
 // (length when there is none).
 size_t LengthBeforeNul(const char *bytes, size_t length);

@@ -52,6 +52,27 @@ TEST(ContainsText, AgreesWithFindOnHexText)
     }
 }
 
+// The search up to the first NUL agrees with strstr, and finds the NUL.
+TEST(ContainsTextBeforeNul, AgreesWithStrstr)
+{
+    std::mt19937 random(9);
+    const char symbols[] = "0123\0";
+    for (int round = 0; round < 4000; round++) {
+        std::string text;
+        const int length = static_cast<int>(random() % 200);
+        for (int i = 0; i < length; i++)
+            text += random() % 60 == 0 ? '\0' : symbols[random() % 4];
+        std::string pattern;
+        const int patternLength = 1 + static_cast<int>(random() % 22);
+        for (int i = 0; i < patternLength; i++)
+            pattern += symbols[random() % 4];
+        size_t end = 12345;
+        const bool found = ContainsTextBeforeNul(text.data(), text.size(), pattern.c_str(), &end);
+        ASSERT_EQ(strstr(text.c_str(), pattern.c_str()) != nullptr, found) << round;
+        ASSERT_EQ(strlen(text.c_str()), end) << round;
+    }
+}
+
 TEST(LengthBeforeNul, EveryPlaceOfTheFirstNul)
 {
     std::string text(100, 'x');
