@@ -102,10 +102,8 @@ void ListKnowledge::Learned(const ListEntry &entry, const FileVersion &opened, u
     }
 }
 
-void ListKnowledge::ReadFailed(const ListEntry &entry, bool wasBuilding)
+void ListKnowledge::GiveUpBuild(const ListEntry &entry)
 {
-    if (!wasBuilding)
-        return;
     std::lock_guard<std::mutex> hold(lock);
     KnownFile *file = Find(entry.name);
     if (file && SameVersion(file->version, entry.version))

@@ -35,8 +35,9 @@ public:
     // read is the one listed and had settled before the read began.
     void Learned(const ListEntry &entry, const FileVersion &opened, uint64_t readAt, uint64_t settledTicks,
                  IndexBuilder *builder, uint64_t pass);
-    // A read that failed: a build it was doing is given up.
-    void ReadFailed(const ListEntry &entry, bool wasBuilding);
+    // The build that Consult handed out (kReadAndIndex) is given up: the
+    // read failed or the builder could not be made.
+    void GiveUpBuild(const ListEntry &entry);
     // After a pass that went through the whole folder: files it did not see
     // (and no later pass saw) are forgotten.
     void EndPass(uint64_t pass);

@@ -85,8 +85,11 @@ bool ListSearch::FileLists(const ListEntry &entry)
     }
 
     IndexBuilder *builder = NULL;
-    if (plan == ListKnowledge::kReadAndIndex)
+    if (plan == ListKnowledge::kReadAndIndex) {
         builder = new (std::nothrow) IndexBuilder(entry.version.size);
+        if (!builder)
+            knowledge->GiveUpBuild(entry);
+    }
     const uint64_t readAt = knowledge ? folder->Now() : 0;
     FileVersion opened;
     memset(&opened, 0, sizeof opened);
@@ -95,8 +98,8 @@ bool ListSearch::FileLists(const ListEntry &entry)
     if (knowledge && indexable) {
         if (read)
             knowledge->Learned(entry, opened, readAt, folder->SettledTicks(), builder, pass);
-        else
-            knowledge->ReadFailed(entry, plan == ListKnowledge::kReadAndIndex);
+        else if (builder)
+            knowledge->GiveUpBuild(entry);
     }
     delete builder;
     return read && found;
