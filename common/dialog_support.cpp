@@ -45,6 +45,16 @@ void PrepareDialog(HINSTANCE module, HWND dialog)
     MoveWindow(dialog, x, y, rect.right, rect.bottom, FALSE);
 }
 
+void ReleaseDialogIcons(HWND dialog)
+{
+    const WPARAM kinds[2] = {ICON_SMALL, ICON_BIG};
+    for (WPARAM kind : kinds) {
+        HICON icon = reinterpret_cast<HICON>(SendMessageA(dialog, WM_SETICON, kind, 0));
+        if (icon)
+            DestroyIcon(icon);
+    }
+}
+
 void OpenInformationPage()
 {
     SHELLEXECUTEINFOA sei;

@@ -15,7 +15,10 @@ void InitLanguageOffset();
 // Opens the information page in the user's language (English or German) in
 // the web browser; a failure is silent.
 void OpenInformationPage();
+// Sets the dialog's icons and puts it topmost, in front and centred. The
+// icons belong to the dialog: its WM_DESTROY calls ReleaseDialogIcons.
 void PrepareDialog(HINSTANCE module, HWND dialog);
+void ReleaseDialogIcons(HWND dialog);
 
 // Where PrepareDialog puts a window of the given size on a screen of the given
 // size: X aligned down to 8 pixels, never negative.

@@ -52,9 +52,10 @@ bool TProcessCertificate::Walk(uint32_t depth, const uint8_t *start, uint32_t le
 
     const uint8_t *p = start;
     const uint8_t *const end = start + length;
-    bool ok = false;
+    // An empty range (a constructed element with no contents, such as an
+    // empty subject name) is a range like any other.
+    bool ok = true;
     while (p < end) {
-        ok = true;
         const uint8_t identifier = *p++;
         const uint8_t tagClass = static_cast<uint8_t>(identifier >> 6);
         const bool constructed = (identifier & 0x20) != 0;
@@ -123,7 +124,6 @@ bool TProcessCertificate::Walk(uint32_t depth, const uint8_t *start, uint32_t le
             return false;
         p += contentLength;
     }
-    // An empty range walks no element and so fails without a code of its own.
     return ok;
 }
 

@@ -6,17 +6,17 @@
 #include "common/bounded_string.h"
 #include "common/dialog_support.h"
 #include "common/product.h"
+#include "list_knowledge.h"
 #include "resources/resource_ids.h"
+#include "verdict_cache.h"
 
-#include <cstdlib>
 #include <cstring>
+#include <new>
 
 HINSTANCE ModuleHandle = NULL;
 BYTE InteractiveFlag = 0;
 BYTE KeyChecksEnabled = 1;
-CRITICAL_SECTION CacheLock;
-char *VerdictTable = NULL;
-DWORD VerdictCount = 0;
+ListKnowledge *KnownLists = NULL;
 
 namespace {
 
@@ -71,17 +71,16 @@ bool ProviderAttach()
     InteractiveFlag = IsInteractiveWindowStation() ? 1 : 0;
     KeyChecksEnabled = ReadKeyChecksSwitch() ? 1 : 0;
     InitLanguageOffset();
-    InitializeCriticalSection(&CacheLock);
-    // Entries are read only below the count, so the block is not cleared.
-    VerdictTable = static_cast<char *>(malloc(kVerdictCacheBytes));
-    return VerdictTable != NULL;
+    // Without the knowledge every file is simply read on every miss.
+    KnownLists = new (std::nothrow) ListKnowledge;
+    return CreateVerdictCache();
 }
 
 bool ProviderDetach()
 {
-    free(VerdictTable);
-    VerdictTable = NULL;
-    DeleteCriticalSection(&CacheLock);
+    delete KnownLists;
+    KnownLists = NULL;
+    DestroyVerdictCache();
     return true;
 }
 

@@ -1,17 +1,11 @@
 // The library's process-wide state and its lifecycle: attach and detach, the
-// interactive test, the verdict cache table, and the warning event.
+// interactive test, what is known about the blacklist files, and the warning
+// event.
 #pragma once
 
 #include <windows.h>
 
 #include "key_checks.h"
-
-// One verdict cache entry: the key fingerprint (NUL-terminated, at most 40
-// characters) and a verdict byte (1 revoked, 0 not).
-const size_t kFingerprintField = 41;
-const size_t kVerdictEntrySize = kFingerprintField + 1;
-const DWORD kVerdictCacheEntries = 1000;
-const size_t kVerdictCacheBytes = kVerdictEntrySize * kVerdictCacheEntries;
 
 // Written at attach, read-only afterwards.
 extern HINSTANCE ModuleHandle;
@@ -19,10 +13,9 @@ extern BYTE InteractiveFlag;
 // 1 unless the machine policy switches the structural key checks off.
 extern BYTE KeyChecksEnabled;
 
-// The verdict cache; table and count only under CacheLock.
-extern CRITICAL_SECTION CacheLock;
-extern char *VerdictTable;
-extern DWORD VerdictCount;
+// What the library has learned about the blacklist files while loaded.
+class ListKnowledge;
+extern ListKnowledge *KnownLists;
 
 bool ProviderAttach();
 bool ProviderDetach();

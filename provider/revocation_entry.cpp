@@ -1,17 +1,22 @@
-// CertDllVerifyRevocation, the library's one export, and the verdict cache.
-// The answer is CRYPT_E_REVOKED when a certificate's RSA key is blacklisted
-// or found weak by the structural key checks and was not accepted,
-// CRYPT_E_NO_REVOCATION_CHECK otherwise: the library never vouches for a
-// certificate.
+// CertDllVerifyRevocation, the library's one export, and the policy for a
+// weak key. The answer is CRYPT_E_REVOKED when a certificate's RSA key is
+// blacklisted or found weak by the structural key checks and was not
+// accepted, CRYPT_E_NO_REVOCATION_CHECK otherwise: the library never vouches
+// for a certificate.
 
 #include <windows.h>
 #include <wincrypt.h>
 
-#include "blacklist_scan.h"
 #include "certificate_walker.h"
 #include "common/bounded_string.h"
+#include "common/dialog_support.h"
+#include "install_folder_source.h"
 #include "key_checks.h"
 #include "lifecycle.h"
+#include "list_search.h"
+#include "resources/resource_ids.h"
+#include "verdict_cache.h"
+#include "warning_dialog.h"
 
 #include <cstring>
 #include <new>
@@ -63,34 +68,39 @@ bool ReadCertificate(const CERT_CONTEXT *certificate, CertificateFacts *facts, b
     return ok;
 }
 
-// Looks the fingerprint up; true with the verdict when it is cached.
-bool LookUpVerdict(const char *fingerprint, bool *revoked)
+// A weak key, listed in a file or found by the structural checks (weakness):
+// the event first, then the user's answer or, without a user, the refusal.
+// True when the key is refused.
+bool RefuseWeakKey(const CertificateFacts &facts, const CERT_CONTEXT *certificate, KeyWeakness weakness)
 {
-    bool found = false;
-    EnterCriticalSection(&CacheLock);
-    for (DWORD i = 0; VerdictTable && i < VerdictCount; i++) {
-        const char *entry = VerdictTable + i * kVerdictEntrySize;
-        if (strcmp(entry, fingerprint) == 0) {
-            *revoked = entry[kFingerprintField] != 0;
-            found = true;
-            break;
-        }
-    }
-    LeaveCriticalSection(&CacheLock);
-    return found;
+    LogWeakCertificate(facts.commonName, weakness);
+    if (!InteractiveFlag)
+        return true;
+    WarningDialogParam dialogParam;
+    memset(&dialogParam, 0, sizeof dialogParam);
+    dialogParam.commonName = facts.commonName;
+    dialogParam.pbCertEncoded = certificate->pbCertEncoded;
+    dialogParam.cbCertEncoded = certificate->cbCertEncoded;
+    const INT_PTR answer = DialogBoxParamA(ModuleHandle, MAKEINTRESOURCEA(IDD_WARNING + LanguageOffset), NULL,
+                                           WarningDialogProc, reinterpret_cast<LPARAM>(&dialogParam));
+    return answer != kWarningContinue;
 }
 
-// Adds a verdict while the table has room; a full table stores nothing.
-void StoreVerdict(const char *fingerprint, bool revoked)
+// The blacklist files, in folder order, each listing file handled as it is
+// found; the first refusal ends the search. A search error is shown once,
+// after any dialog; *failed tells that one was met.
+bool SearchBlacklists(const CertificateFacts &facts, const CERT_CONTEXT *certificate, bool *failed)
 {
-    EnterCriticalSection(&CacheLock);
-    if (VerdictTable && VerdictCount < kVerdictCacheEntries) {
-        char *entry = VerdictTable + VerdictCount * kVerdictEntrySize;
-        BoundedCopy(entry, kFingerprintField, fingerprint);
-        entry[kFingerprintField] = revoked ? 1 : 0;
-        VerdictCount++;
-    }
-    LeaveCriticalSection(&CacheLock);
+    InstallFolderSource folder;
+    ListSearch search(&folder, KnownLists, facts.fingerprint);
+    bool revoked = false;
+    while (!revoked && search.NextListing())
+        revoked = RefuseWeakKey(facts, certificate, kWeaknessNone);
+    search.Finish();
+    *failed = search.errorCode != kSearchOk;
+    if (*failed)
+        ShowCheckError(search.errorCode + kSearchErrorShownOffset, search.errorValue);
+    return revoked;
 }
 
 } // namespace
@@ -123,28 +133,29 @@ extern "C" BOOL WINAPI CertDllVerifyRevocation(DWORD dwEncodingType, DWORD dwRev
         bool walkerCreated = false;
         if (!ReadCertificate(certificate, &facts, &walkerCreated)) {
             abort = true;
-            if (!walkerCreated)
-                break;
+            if (walkerCreated)
+                ShowCheckError(facts.errorCode, facts.errorDetail);
+            break;
         }
-        if (facts.fingerprint[0] == '\0') {
-            // The walk failed, or the key is not RSA: nothing to look up.
-            ShowCheckError(facts.errorCode, facts.errorDetail);
-            continue;
-        }
+        if (facts.fingerprint[0] == '\0')
+            continue;  // not an RSA key: no list covers it
 
         bool revoked = false;
         if (!LookUpVerdict(facts.fingerprint, &revoked)) {
-            // A key the structural checks find weak is treated as listed;
-            // the lists are not scanned for it.
+            // A key not seen before: the structural checks first (they need
+            // no I/O); a key they find weak is treated as listed and the
+            // lists are not searched for it.
             const KeyWeakness weakness =
                 KeyChecksEnabled ? FindKeyWeakness(facts.modulus, facts.modulusLength) : kWeaknessNone;
+            bool searchFailed = false;
             if (weakness != kWeaknessNone)
-                revoked = WarnOfWeakCertificate(facts.commonName, weakness, certificate->pbCertEncoded,
-                                                certificate->cbCertEncoded);
+                revoked = RefuseWeakKey(facts, certificate, weakness);
             else
-                revoked = ScanBlacklists(facts.fingerprint, facts.commonName, certificate->pbCertEncoded,
-                                         certificate->cbCertEncoded);
-            StoreVerdict(facts.fingerprint, revoked);
+                revoked = SearchBlacklists(facts, certificate, &searchFailed);
+            // A failed search that found nothing proves nothing: the next
+            // check searches again.
+            if (revoked || !searchFailed)
+                StoreVerdict(facts.fingerprint, revoked);
         }
         if (revoked)
             anyRevoked = true;

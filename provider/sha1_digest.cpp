@@ -18,39 +18,56 @@ inline uint32_t RotateLeft(uint32_t value, int bits)
     return (value << bits) | (value >> (32 - bits));
 }
 
+// The message schedule kept as a ring of 16 words, word t from the four
+// before it.
+#define SHA1_LOAD(t)                                                                                           \
+    (w[t] = static_cast<uint32_t>(block[4 * (t)]) << 24 | static_cast<uint32_t>(block[4 * (t) + 1]) << 16 |  \
+            static_cast<uint32_t>(block[4 * (t) + 2]) << 8 | static_cast<uint32_t>(block[4 * (t) + 3]))
+#define SHA1_NEXT(t)                                                                                           \
+    (w[(t) & 15] = RotateLeft(w[((t) + 13) & 15] ^ w[((t) + 8) & 15] ^ w[((t) + 2) & 15] ^ w[(t) & 15], 1))
+
+// One round with the round function's value f, constant k and word x, the
+// five working variables passed in their rotated order so that no value
+// is moved between rounds.
+#define SHA1_ROUND(a, b, c, d, e, f, k, x)                                                                     \
+    do {                                                                                                        \
+        e += RotateLeft(a, 5) + (f) + (k) + (x);                                                                \
+        b = RotateLeft(b, 30);                                                                                  \
+    } while (0)
+
+#define SHA1_F1(b, c, d) ((d) ^ ((b) & ((c) ^ (d))))
+#define SHA1_F2(b, c, d) ((b) ^ (c) ^ (d))
+#define SHA1_F3(b, c, d) (((b) & (c)) | ((d) & ((b) | (c))))
+
+// Five rounds, after which the variables are back in their places.
+#define SHA1_FIVE(F, k, W, t)                                                                                  \
+    SHA1_ROUND(a, b, c, d, e, F(b, c, d), k, W(t));                                                            \
+    SHA1_ROUND(e, a, b, c, d, F(a, b, c), k, W((t) + 1));                                                      \
+    SHA1_ROUND(d, e, a, b, c, F(e, a, b), k, W((t) + 2));                                                      \
+    SHA1_ROUND(c, d, e, a, b, F(d, e, a), k, W((t) + 3));                                                      \
+    SHA1_ROUND(b, c, d, e, a, F(c, d, e), k, W((t) + 4))
+
 void ProcessBlock(uint32_t chainingValues[5], const uint8_t block[64])
 {
-    uint32_t w[80];
-    for (int t = 0; t < 16; t++) {
-        w[t] = static_cast<uint32_t>(block[4 * t]) << 24 | static_cast<uint32_t>(block[4 * t + 1]) << 16 |
-               static_cast<uint32_t>(block[4 * t + 2]) << 8 | static_cast<uint32_t>(block[4 * t + 3]);
-    }
-    for (int t = 16; t < 80; t++)
-        w[t] = RotateLeft(w[t - 3] ^ w[t - 8] ^ w[t - 14] ^ w[t - 16], 1);
-
+    uint32_t w[16];
     uint32_t a = chainingValues[0], b = chainingValues[1], c = chainingValues[2];
     uint32_t d = chainingValues[3], e = chainingValues[4];
-    for (int t = 0; t < 80; t++) {
-        uint32_t f, k;
-        if (t < 20) {
-            f = (b & c) | (~b & d);
-            k = 0x5A827999u;
-        } else if (t < 40) {
-            f = b ^ c ^ d;
-            k = 0x6ED9EBA1u;
-        } else if (t < 60) {
-            f = (b & c) | (b & d) | (c & d);
-            k = 0x8F1BBCDCu;
-        } else {
-            f = b ^ c ^ d;
-            k = 0xCA62C1D6u;
-        }
-        const uint32_t temp = RotateLeft(a, 5) + f + e + w[t] + k;
-        e = d;
-        d = c;
-        c = RotateLeft(b, 30);
-        b = a;
-        a = temp;
+    SHA1_FIVE(SHA1_F1, 0x5A827999u, SHA1_LOAD, 0);
+    SHA1_FIVE(SHA1_F1, 0x5A827999u, SHA1_LOAD, 5);
+    SHA1_FIVE(SHA1_F1, 0x5A827999u, SHA1_LOAD, 10);
+    SHA1_ROUND(a, b, c, d, e, SHA1_F1(b, c, d), 0x5A827999u, SHA1_LOAD(15));
+    SHA1_ROUND(e, a, b, c, d, SHA1_F1(a, b, c), 0x5A827999u, SHA1_NEXT(16));
+    SHA1_ROUND(d, e, a, b, c, SHA1_F1(e, a, b), 0x5A827999u, SHA1_NEXT(17));
+    SHA1_ROUND(c, d, e, a, b, SHA1_F1(d, e, a), 0x5A827999u, SHA1_NEXT(18));
+    SHA1_ROUND(b, c, d, e, a, SHA1_F1(c, d, e), 0x5A827999u, SHA1_NEXT(19));
+    for (int t = 20; t < 40; t += 5) {
+        SHA1_FIVE(SHA1_F2, 0x6ED9EBA1u, SHA1_NEXT, t);
+    }
+    for (int t = 40; t < 60; t += 5) {
+        SHA1_FIVE(SHA1_F3, 0x8F1BBCDCu, SHA1_NEXT, t);
+    }
+    for (int t = 60; t < 80; t += 5) {
+        SHA1_FIVE(SHA1_F2, 0xCA62C1D6u, SHA1_NEXT, t);
     }
     chainingValues[0] += a;
     chainingValues[1] += b;
@@ -58,6 +75,14 @@ void ProcessBlock(uint32_t chainingValues[5], const uint8_t block[64])
     chainingValues[3] += d;
     chainingValues[4] += e;
 }
+
+#undef SHA1_FIVE
+#undef SHA1_F3
+#undef SHA1_F2
+#undef SHA1_F1
+#undef SHA1_ROUND
+#undef SHA1_NEXT
+#undef SHA1_LOAD
 
 // Adds a byte count to the 64-bit bit length; false when it overflows.
 bool AddToLength(Sha1Context *context, uint32_t byteCount)
@@ -192,17 +217,14 @@ bool TSha1Digest::Finish()
 
 const char *TSha1Digest::GetHex()
 {
-    hex[0] = '\0';
+    // Two lower-case digits a byte, by table: a formatting call per byte
+    // would cost more than the whole digest of a short text.
+    static const char kDigits[] = "0123456789abcdef";
     for (int i = 0; i < kSha1HashSize; i++) {
-        char scratch[10];
-        BoundedFormat(scratch, sizeof scratch, "%02X", static_cast<unsigned>(digest[i]));
-        BoundedAppend(hex, sizeof hex, scratch);
+        hex[2 * i] = kDigits[digest[i] >> 4];
+        hex[2 * i + 1] = kDigits[digest[i] & 0x0F];
     }
-    // ASCII lower-casing: the text holds only hex digits.
-    for (char *p = hex; *p; p++) {
-        if (*p >= 'A' && *p <= 'Z')
-            *p = static_cast<char>(*p - 'A' + 'a');
-    }
+    hex[2 * kSha1HashSize] = '\0';
     return hex;
 }
 

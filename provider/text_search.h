@@ -8,3 +8,11 @@
 // True when pattern occurs in the first `length` bytes of text. An empty
 // pattern occurs in any text.
 bool ContainsText(const char *text, size_t length, const char *pattern);
+
+// The same over the text up to its first NUL (or the given length), whose
+// length goes to *textLength, found in the same pass.
+bool ContainsTextBeforeNul(const char *text, size_t length, const char *pattern, size_t *textLength);
+
+// The number of bytes before the first NUL among the first `length` bytes
+// (length when there is none).
+size_t LengthBeforeNul(const char *bytes, size_t length);

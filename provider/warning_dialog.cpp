@@ -77,6 +77,9 @@ INT_PTR CALLBACK WarningDialogProc(HWND dialog, UINT message, WPARAM wParam, LPA
     case WM_CLOSE:
         EndDialog(dialog, kWarningRefuse);
         return TRUE;
+    case WM_DESTROY:
+        ReleaseDialogIcons(dialog);
+        return FALSE;
     case WM_COMMAND:
         // The whole wParam: only a click (notification 0) counts.
         switch (wParam) {

@@ -1,5 +1,5 @@
-// The weak-certificate warning dialog: the record the blacklist scan hands to
-// it and its dialog procedure.
+// The weak-certificate warning dialog: the record the export hands to it
+// and its dialog procedure.
 #pragma once
 
 #include <windows.h>

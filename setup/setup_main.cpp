@@ -104,6 +104,9 @@ INT_PTR CALLBACK SetupDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM /
     case WM_CLOSE:
         EndDialog(dialog, 0);
         return TRUE;
+    case WM_DESTROY:
+        ReleaseDialogIcons(dialog);
+        return FALSE;
     case WM_COMMAND:
         // The whole wParam: only the click notification of a button acts.
         switch (wParam) {

@@ -12,7 +12,10 @@ names, serial numbers and the set of cases stay the same. Crafted
 certificates do not carry a valid signature, which the reader never checks.
 The 8192-bit key takes a while to generate.
 
-Usage: make_certs.py [--openssl PATH] [--out-dir DIR]
+Usage: make_certs.py [--openssl PATH] [--out-dir DIR] [--only GROUP]
+
+--only GROUP makes just that group's certificates (see GROUPS), keeps the
+other files and rewrites expected.tsv for all of them.
 """
 
 import argparse
@@ -49,6 +52,13 @@ basicConstraints = critical, CA:FALSE
 keyUsage = critical, digitalSignature, keyEncipherment
 subjectKeyIdentifier = hash
 authorityKeyIdentifier = keyid
+
+[ext_leaf_san]
+basicConstraints = critical, CA:FALSE
+keyUsage = critical, digitalSignature, keyEncipherment
+subjectKeyIdentifier = hash
+authorityKeyIdentifier = keyid
+subjectAltName = critical, DNS:empty-subject.veriloom.example
 """
 
 DAYS = "7300"
@@ -198,7 +208,7 @@ class Maker:
         with open(out, "rb") as f:
             return f.read()
 
-    def ca_signed(self, key, subject, mask="utf8only"):
+    def ca_signed(self, key, subject, mask="utf8only", extensions="ext_leaf"):
         if self.ca is None:
             ca_key = self.key("ca", "RSA", "rsa_keygen_bits:2048")
             ca_der = self.self_signed(ca_key, CA_SUBJECT)
@@ -213,7 +223,7 @@ class Maker:
         self.run("x509", "-req", "-in", csr, "-CA", self.ca[1],
                  "-CAkey", self.ca[0], "-set_serial", self.next_serial(),
                  "-days", DAYS, "-sha256", "-extfile", self.cnf["utf8only"],
-                 "-extensions", "ext_leaf", "-outform", "DER", "-out", out)
+                 "-extensions", extensions, "-outform", "DER", "-out", out)
         with open(out, "rb") as f:
             return f.read()
 
@@ -353,6 +363,22 @@ def make_all(m):
     m.save("outer-sig-rsaenc.der", der)
 
 
+def make_empty_subject(m):
+    # An empty subject name (30 00) with the names in a critical
+    # subjectAltName, as current certificate profiles allow; CA-signed, so
+    # the expected name is the issuer's CN.
+    print("empty subject ...", flush=True)
+    key = m.key("empty-subject", "RSA", "rsa_keygen_bits:2048")
+    der = m.ca_signed(key, "/", extensions="ext_leaf_san")
+    assert bytes.fromhex("3000") in der
+    assert not common_names(tbs_fields(cert_tree(der))["subject"])
+    m.save("empty-subject-san.der", der)
+
+
+GROUPS = {"all": lambda m: (make_all(m), make_empty_subject(m)),
+          "empty-subject": make_empty_subject}
+
+
 def check_expectations(tsv):
     rows = {}
     with open(tsv) as f:
@@ -370,6 +396,8 @@ def check_expectations(tsv):
     assert cn("cn-multi-rdn.der") == b"alpha"
     assert rows["cn-none.der"][4] == "-"
     assert cn("cn-none-subject.der") == b"Veriloom Test CA"
+    assert cn("empty-subject-san.der") == b"Veriloom Test CA"
+    assert rows["empty-subject-san.der"][:3] == ["1", "0", "2"]
     assert cn("cn-ia5.der") == b"Veriloom Test CA"
     assert cn("cn-bmp.der") == b"Veriloom Test CA"
     assert cn("cn-printable.der") == b"Printable Name"
@@ -393,21 +421,25 @@ def main():
     ap = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     ap.add_argument("--openssl", default=os.environ.get("OPENSSL", "openssl"))
     ap.add_argument("--out-dir", default=os.path.join(HERE, "certs"))
+    ap.add_argument("--only", choices=sorted(GROUPS), default="all")
     args = ap.parse_args()
 
     with tempfile.TemporaryDirectory(prefix="veriloom-certs-") as work:
         m = Maker(args.openssl, work)
-        make_all(m)
+        GROUPS[args.only](m)
 
         os.makedirs(args.out_dir, exist_ok=True)
+        made = {os.path.basename(f) for f in glob.glob(os.path.join(m.out, "*.der"))}
+        kept = [f for f in glob.glob(os.path.join(args.out_dir, "*.der"))
+                if args.only != "all" and os.path.basename(f) not in made]
         for old in glob.glob(os.path.join(args.out_dir, "*.der")) + \
                 [os.path.join(args.out_dir, "expected.tsv")]:
-            if os.path.exists(old):
+            if os.path.exists(old) and old not in kept:
                 os.remove(old)
         subprocess.run([sys.executable,
                         os.path.join(HERE, "cert_expectations.py"),
                         "--openssl", args.openssl, "-o", args.out_dir]
-                       + sorted(glob.glob(os.path.join(m.out, "*.der"))),
+                       + sorted(glob.glob(os.path.join(m.out, "*.der")) + kept),
                        check=True)
     check_expectations(os.path.join(args.out_dir, "expected.tsv"))
     print("make_certs.py: checks passed")

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <random>
 #include <string>
@@ -48,6 +49,41 @@ TEST(ContainsText, AgreesWithFindOnHexText)
         for (int i = 0; i < patternLength; i++)
             pattern += digits[random() % 4];
         ASSERT_EQ(text.find(pattern) != std::string::npos, Contains(text, pattern.c_str())) << text << " / " << pattern;
+    }
+}
+
+// The search up to the first NUL agrees with strstr, and finds the NUL.
+TEST(ContainsTextBeforeNul, AgreesWithStrstr)
+{
+    std::mt19937 random(9);
+    const char symbols[] = "0123\0";
+    for (int round = 0; round < 4000; round++) {
+        std::string text;
+        const int length = static_cast<int>(random() % 200);
+        for (int i = 0; i < length; i++)
+            text += random() % 60 == 0 ? '\0' : symbols[random() % 4];
+        std::string pattern;
+        const int patternLength = 1 + static_cast<int>(random() % 22);
+        for (int i = 0; i < patternLength; i++)
+            pattern += symbols[random() % 4];
+        size_t end = 12345;
+        const bool found = ContainsTextBeforeNul(text.data(), text.size(), pattern.c_str(), &end);
+        ASSERT_EQ(strstr(text.c_str(), pattern.c_str()) != nullptr, found) << round;
+        ASSERT_EQ(strlen(text.c_str()), end) << round;
+    }
+}
+
+TEST(LengthBeforeNul, EveryPlaceOfTheFirstNul)
+{
+    std::string text(100, 'x');
+    EXPECT_EQ(100u, LengthBeforeNul(text.data(), text.size()));
+    EXPECT_EQ(0u, LengthBeforeNul(text.data(), 0));
+    for (size_t at = 0; at < 100; at++) {
+        std::string withNul = text;
+        withNul[at] = '\0';
+        withNul[std::min<size_t>(at + 3, 99)] = '\0';
+        EXPECT_EQ(at, LengthBeforeNul(withNul.data(), withNul.size())) << at;
+        EXPECT_EQ(std::min<size_t>(at, 50), LengthBeforeNul(withNul.data(), 50)) << at;
     }
 }
 

@@ -35,3 +35,23 @@ void DeleteTree(const std::string &folder)
     }
     RemoveDirectoryA(folder.c_str());
 }
+
+bool BackdateFile(const std::string &path, int seconds)
+{
+    HANDLE file = CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
+                              OPEN_EXISTING, 0, NULL);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
+    ULARGE_INTEGER ticks;
+    ticks.LowPart = now.dwLowDateTime;
+    ticks.HighPart = now.dwHighDateTime;
+    ticks.QuadPart -= static_cast<ULONGLONG>(seconds) * 10000000ull;
+    FILETIME then;
+    then.dwLowDateTime = ticks.LowPart;
+    then.dwHighDateTime = ticks.HighPart;
+    const BOOL ok = SetFileTime(file, &then, NULL, &then);
+    CloseHandle(file);
+    return ok != FALSE;
+}
