@@ -1,8 +1,10 @@
 // Substring search (see text_search.h). Where SSE2 is there (every x86-64),
-// sixteen positions are tested at once for three of the pattern's bytes and
-// only the few that match all three are compared whole, so a list is
-// searched at close to the speed it is read; the rest, short patterns and
-// other machines take Boyer-Moore-Horspool.
+// sixteen positions are tested at once for three of the pattern's bytes, and
+// sixty-four at a time with one test for all of them and for a NUL, so that
+// a chunk just read is searched in a fraction of the time its read took;
+// only the few positions that pass are compared whole. Short patterns and
+// other machines take the portable search: the text's end by memchr, then
+// Boyer-Moore-Horspool.
 
 #include "text_search.h"
 
@@ -33,58 +35,16 @@ bool HorspoolContains(const char *text, size_t length, const char *pattern, size
     return false;
 }
 
-// The search; with stopAtNul the text ends at its first NUL, whose place
-// goes to *end, found in the same pass.
-bool Search(const char *text, size_t length, const char *pattern, bool stopAtNul, size_t *end)
+// The search from `at` on, with stopAtNul up to the text's first NUL, whose
+// place goes to *end.
+bool PortableSearch(const char *text, size_t length, size_t at, const char *pattern, size_t patternLength,
+                    bool stopAtNul, size_t *end)
 {
-    const size_t patternLength = strlen(pattern);
-    size_t at = 0;
-#if defined(__SSE2__)
-    if (patternLength >= 3) {
-        // First, middle and last byte: in hex text one position in about
-        // four thousand passes all three and is compared whole.
-        const size_t middle = patternLength / 2;
-        const __m128i zero = _mm_setzero_si128();
-        const __m128i first = _mm_set1_epi8(pattern[0]);
-        const __m128i centre = _mm_set1_epi8(pattern[middle]);
-        const __m128i last = _mm_set1_epi8(pattern[patternLength - 1]);
-        // Positions at .. at + 15, each with its last byte inside the text.
-        for (; at + patternLength + 15 <= length; at += 16) {
-            const char *block = text + at;
-            const __m128i starts = _mm_loadu_si128(reinterpret_cast<const __m128i *>(block));
-            if (stopAtNul) {
-                const unsigned nuls = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(starts, zero)));
-                if (nuls) {
-                    // A match across the NUL cannot be: the pattern has none.
-                    const size_t before = static_cast<size_t>(__builtin_ctz(nuls));
-                    *end = at + before;
-                    return before >= patternLength &&
-                           HorspoolContains(block, before, pattern, patternLength);
-                }
-            }
-            const __m128i centres = _mm_loadu_si128(reinterpret_cast<const __m128i *>(block + middle));
-            const __m128i ends = _mm_loadu_si128(reinterpret_cast<const __m128i *>(block + patternLength - 1));
-            unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_and_si128(
-                _mm_and_si128(_mm_cmpeq_epi8(starts, first), _mm_cmpeq_epi8(centres, centre)),
-                _mm_cmpeq_epi8(ends, last))));
-            while (mask) {
-                const char *candidate = block + __builtin_ctz(mask);
-                size_t i = 1;
-                while (i + 1 < patternLength && candidate[i] == pattern[i])
-                    i++;
-                if (i + 1 >= patternLength) {
-                    if (stopAtNul)
-                        *end = at + LengthBeforeNul(block, length - at);
-                    return true;
-                }
-                mask &= mask - 1;
-            }
-        }
-    }
-#endif
     size_t rest = length - at;
     if (stopAtNul) {
-        rest = LengthBeforeNul(text + at, rest);
+        const void *nul = rest ? memchr(text + at, '\0', rest) : NULL;
+        if (nul)
+            rest = static_cast<size_t>(static_cast<const char *>(nul) - (text + at));
         *end = at + rest;
     }
     if (patternLength == 0)
@@ -92,16 +52,146 @@ bool Search(const char *text, size_t length, const char *pattern, bool stopAtNul
     return patternLength <= rest && HorspoolContains(text + at, rest, pattern, patternLength);
 }
 
+#if defined(__SSE2__)
+
+inline __m128i Load(const char *at)
+{
+    return _mm_loadu_si128(reinterpret_cast<const __m128i *>(at));
+}
+
+// First, middle and last byte of a pattern of three or more: in hex text one
+// position in about four thousand passes all three and is compared whole.
+struct ThreeBytes {
+    const char *pattern;
+    size_t length;
+    size_t middle;
+    __m128i first, centre, last;
+};
+
+// The positions block .. block + 15 (starts: the 16 bytes there) that pass.
+inline __m128i Passing(const ThreeBytes &filter, const char *block, __m128i starts)
+{
+    const __m128i ends = Load(block + filter.length - 1);
+    const __m128i centres = Load(block + filter.middle);
+    return _mm_and_si128(_mm_and_si128(_mm_cmpeq_epi8(starts, filter.first), _mm_cmpeq_epi8(centres, filter.centre)),
+                         _mm_cmpeq_epi8(ends, filter.last));
+}
+
+// The sixteen positions at `at`, each with its last byte inside the text:
+// true when they decide the search (a match, or the text's NUL among them),
+// with the answer in *found.
+template <bool stopAtNul>
+bool DecideSixteen(const ThreeBytes &filter, const char *text, size_t length, size_t at, size_t *end, bool *found)
+{
+    const char *block = text + at;
+    const __m128i starts = Load(block);
+    if (stopAtNul) {
+        const unsigned nuls =
+            static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(starts, _mm_setzero_si128())));
+        if (nuls) {
+            // A match across the NUL cannot be: the pattern has none.
+            const size_t before = static_cast<size_t>(__builtin_ctz(nuls));
+            *end = at + before;
+            *found = before >= filter.length && HorspoolContains(block, before, filter.pattern, filter.length);
+            return true;
+        }
+    }
+    unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(Passing(filter, block, starts)));
+    for (; mask; mask &= mask - 1) {
+        const char *candidate = block + __builtin_ctz(mask);
+        if (memcmp(candidate + 1, filter.pattern + 1, filter.length - 2) == 0) {
+            if (stopAtNul)
+                *end = at + LengthBeforeNul(block, length - at);
+            *found = true;
+            return true;
+        }
+    }
+    return false;
+}
+
+template <bool stopAtNul>
+bool VectorSearch(const char *text, size_t length, const char *pattern, size_t patternLength, size_t *end)
+{
+    ThreeBytes filter;
+    filter.pattern = pattern;
+    filter.length = patternLength;
+    filter.middle = patternLength / 2;
+    filter.first = _mm_set1_epi8(pattern[0]);
+    filter.centre = _mm_set1_epi8(pattern[filter.middle]);
+    filter.last = _mm_set1_epi8(pattern[patternLength - 1]);
+
+    bool found = false;
+    size_t at = 0;
+    // Sixty-four positions at a time: one test tells whether any of them
+    // passes the filter or the text ends among them; only then are they
+    // looked at sixteen at a time.
+    for (; at + patternLength + 63 <= length; at += 64) {
+        const char *block = text + at;
+        const __m128i s0 = Load(block), s1 = Load(block + 16), s2 = Load(block + 32), s3 = Load(block + 48);
+        __m128i any = _mm_or_si128(_mm_or_si128(Passing(filter, block, s0), Passing(filter, block + 16, s1)),
+                                   _mm_or_si128(Passing(filter, block + 32, s2), Passing(filter, block + 48, s3)));
+        if (stopAtNul)
+            any = _mm_or_si128(any, _mm_cmpeq_epi8(_mm_min_epu8(_mm_min_epu8(s0, s1), _mm_min_epu8(s2, s3)),
+                                                   _mm_setzero_si128()));
+        if (_mm_movemask_epi8(any) == 0)
+            continue;
+        for (size_t step = 0; step < 64; step += 16)
+            if (DecideSixteen<stopAtNul>(filter, text, length, at + step, end, &found))
+                return found;
+    }
+    for (; at + patternLength + 15 <= length; at += 16)
+        if (DecideSixteen<stopAtNul>(filter, text, length, at, end, &found))
+            return found;
+    return PortableSearch(text, length, at, pattern, patternLength, stopAtNul, end);
+}
+
+#endif
+
+bool Search(TextSearchKernel kernel, const char *text, size_t length, const char *pattern, bool stopAtNul,
+            size_t *end)
+{
+    const size_t patternLength = strlen(pattern);
+#if defined(__SSE2__)
+    if (kernel == kTextSearchSse2 && patternLength >= 3)
+        return stopAtNul ? VectorSearch<true>(text, length, pattern, patternLength, end)
+                         : VectorSearch<false>(text, length, pattern, patternLength, end);
+#endif
+    (void)kernel;
+    return PortableSearch(text, length, 0, pattern, patternLength, stopAtNul, end);
+}
+
+#if defined(__SSE2__)
+const TextSearchKernel kFastestKernel = kTextSearchSse2;
+#else
+const TextSearchKernel kFastestKernel = kTextSearchPortable;
+#endif
+
 } // namespace
 
 bool ContainsText(const char *text, size_t length, const char *pattern)
 {
-    return Search(text, length, pattern, false, NULL);
+    return Search(kFastestKernel, text, length, pattern, false, NULL);
 }
 
 bool ContainsTextBeforeNul(const char *text, size_t length, const char *pattern, size_t *textLength)
 {
-    return Search(text, length, pattern, true, textLength);
+    return Search(kFastestKernel, text, length, pattern, true, textLength);
+}
+
+bool TextSearchKernelAvailable(TextSearchKernel kernel)
+{
+    return kernel == kTextSearchPortable || kernel == kFastestKernel;
+}
+
+bool ContainsTextBeforeNulOn(TextSearchKernel kernel, const char *text, size_t length, const char *pattern,
+                             size_t *textLength)
+{
+    return Search(kernel, text, length, pattern, true, textLength);
+}
+
+bool ContainsTextOn(TextSearchKernel kernel, const char *text, size_t length, const char *pattern)
+{
+    return Search(kernel, text, length, pattern, false, NULL);
 }
 
 size_t LengthBeforeNul(const char *bytes, size_t length)

@@ -13,6 +13,18 @@ bool ContainsText(const char *text, size_t length, const char *pattern);
 // length goes to *textLength, found in the same pass.
 bool ContainsTextBeforeNul(const char *text, size_t length, const char *pattern, size_t *textLength);
 
+// The implementations the two searches above run on, for tests that check
+// each against the others: the portable one everywhere and, where SSE2 is
+// there, the vector one, which the searches above then use.
+enum TextSearchKernel {
+    kTextSearchPortable,
+    kTextSearchSse2,
+};
+bool TextSearchKernelAvailable(TextSearchKernel kernel);
+bool ContainsTextOn(TextSearchKernel kernel, const char *text, size_t length, const char *pattern);
+bool ContainsTextBeforeNulOn(TextSearchKernel kernel, const char *text, size_t length, const char *pattern,
+                             size_t *textLength);
+
 // The number of bytes before the first NUL among the first `length` bytes
 // (length when there is none).
 size_t LengthBeforeNul(const char *bytes, size_t length);

@@ -1,5 +1,6 @@
 // The blacklist search: first occurrence, byte for byte, within the given
-// length; checked against std::string::find on generated hex text.
+// length; checked against std::string::find and strstr on generated text,
+// on every implementation the machine has.
 
 #include "provider/text_search.h"
 
@@ -9,15 +10,39 @@
 #include <cstring>
 #include <random>
 #include <string>
+#include <vector>
 
 namespace {
 
-bool Contains(const std::string &text, const char *pattern)
-{
-    return ContainsText(text.data(), text.size(), pattern);
-}
+const TextSearchKernel kKernels[] = {kTextSearchPortable, kTextSearchSse2};
 
-TEST(ContainsText, PlacesAndEdges)
+class OnEachKernel : public ::testing::TestWithParam<TextSearchKernel> {
+protected:
+    void SetUp() override
+    {
+        if (!TextSearchKernelAvailable(GetParam()))
+            GTEST_SKIP() << "not on this machine";
+    }
+    // On a copy of exactly the text's size, so that a read past its end is
+    // found by the address sanitizer.
+    bool Contains(const std::string &text, const char *pattern)
+    {
+        const std::vector<char> exact(text.begin(), text.end());
+        return ContainsTextOn(GetParam(), exact.data(), exact.size(), pattern);
+    }
+    bool ContainsBeforeNul(const std::string &text, const char *pattern, size_t *end)
+    {
+        const std::vector<char> exact(text.begin(), text.end());
+        return ContainsTextBeforeNulOn(GetParam(), exact.data(), exact.size(), pattern, end);
+    }
+};
+
+INSTANTIATE_TEST_SUITE_P(TextSearch, OnEachKernel, ::testing::ValuesIn(kKernels),
+                         [](const ::testing::TestParamInfo<TextSearchKernel> &kernel) {
+                             return std::string(kernel.param == kTextSearchSse2 ? "Sse2" : "Portable");
+                         });
+
+TEST_P(OnEachKernel, PlacesAndEdges)
 {
     const char *fingerprint = "0123456789abcdef0123";
     EXPECT_TRUE(Contains(std::string("0123456789abcdef0123"), fingerprint));
@@ -32,16 +57,16 @@ TEST(ContainsText, PlacesAndEdges)
 
     // Only the given length is searched.
     const std::string text = "xx0123456789abcdef0123";
-    EXPECT_FALSE(ContainsText(text.data(), text.size() - 1, fingerprint));
+    EXPECT_FALSE(ContainsTextOn(GetParam(), text.data(), text.size() - 1, fingerprint));
 }
 
-TEST(ContainsText, AgreesWithFindOnHexText)
+TEST_P(OnEachKernel, AgreesWithFindOnHexText)
 {
     std::mt19937 random(7);
     const char digits[] = "0123456789abcdef";
     for (int round = 0; round < 2000; round++) {
         std::string text;
-        const int length = static_cast<int>(random() % 300);
+        const int length = static_cast<int>(random() % 400);
         for (int i = 0; i < length; i++)
             text += (random() % 41 == 0) ? '\n' : digits[random() % 4];  // few symbols: many near misses
         std::string pattern;
@@ -53,21 +78,22 @@ TEST(ContainsText, AgreesWithFindOnHexText)
 }
 
 // The search up to the first NUL agrees with strstr, and finds the NUL.
-TEST(ContainsTextBeforeNul, AgreesWithStrstr)
+TEST_P(OnEachKernel, BeforeNulAgreesWithStrstr)
 {
     std::mt19937 random(9);
     const char symbols[] = "0123\0";
     for (int round = 0; round < 4000; round++) {
         std::string text;
-        const int length = static_cast<int>(random() % 200);
+        const int length = static_cast<int>(random() % (round % 2 ? 200 : 400));
+        const unsigned nulEvery = round % 2 ? 60 : 300;  // short texts that end soon, long ones that run on
         for (int i = 0; i < length; i++)
-            text += random() % 60 == 0 ? '\0' : symbols[random() % 4];
+            text += random() % nulEvery == 0 ? '\0' : symbols[random() % 4];
         std::string pattern;
         const int patternLength = 1 + static_cast<int>(random() % 22);
         for (int i = 0; i < patternLength; i++)
             pattern += symbols[random() % 4];
         size_t end = 12345;
-        const bool found = ContainsTextBeforeNul(text.data(), text.size(), pattern.c_str(), &end);
+        const bool found = ContainsBeforeNul(text, pattern.c_str(), &end);
         ASSERT_EQ(strstr(text.c_str(), pattern.c_str()) != nullptr, found) << round;
         ASSERT_EQ(strlen(text.c_str()), end) << round;
     }
