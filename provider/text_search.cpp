@@ -1,8 +1,8 @@
 // Substring search (see text_search.h). Where SSE2 is there (every x86-64),
 // sixteen positions are tested at once for three of the pattern's bytes, and
-// sixty-four at a time with one test for all of them and for a NUL, so that
-// a chunk just read is searched in a fraction of the time its read took;
-// only the few positions that pass are compared whole. Short patterns and
+// sixty-four at a time with one test for all of them and for a NUL (a chunk
+// just read is searched in less time than its read took); only the few
+// positions that pass are compared whole. Short patterns and
 // other machines take the portable search: the text's end by memchr, then
 // Boyer-Moore-Horspool.
 
