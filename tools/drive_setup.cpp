@@ -9,6 +9,7 @@
 
 #include <windows.h>
 
+#include "dialog_windows.h"
 #include "window_capture.h"
 
 #include "setup_ids.h"
@@ -23,64 +24,12 @@ namespace {
 
 const DWORD kTimeLimitMs = 60000;
 
-std::string ToUtf8(const wchar_t *text)
-{
-    const int needed = WideCharToMultiByte(CP_UTF8, 0, text, -1, NULL, 0, NULL, NULL);
-    if (needed <= 1)
-        return "";
-    std::string out(static_cast<size_t>(needed), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text, -1, &out[0], needed, NULL, NULL);
-    out.resize(static_cast<size_t>(needed - 1));
-    return out;
-}
-
-std::string WindowText(HWND window)
-{
-    wchar_t text[2048];
-    text[0] = L'\0';
-    GetWindowTextW(window, text, 2048);
-    return ToUtf8(text);
-}
-
 // A button's text without its '&' marks.
 std::string ButtonLabel(HWND dialog, int id)
 {
-    std::string label = WindowText(GetDlgItem(dialog, id));
+    std::string label = WindowTextUtf8(GetDlgItem(dialog, id));
     label.erase(std::remove(label.begin(), label.end(), '&'), label.end());
     return label;
-}
-
-std::string ClassName(HWND window)
-{
-    char name[64];
-    return GetClassNameA(window, name, sizeof name) ? name : "";
-}
-
-struct Search {
-    DWORD process;
-    std::vector<HWND> dialogs;
-};
-
-BOOL CALLBACK CollectDialogs(HWND window, LPARAM param)
-{
-    Search *search = reinterpret_cast<Search *>(param);
-    DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
-    if (owner == search->process && IsWindowVisible(window) && ClassName(window) == "#32770")
-        search->dialogs.push_back(window);
-    return TRUE;
-}
-
-BOOL CALLBACK FirstText(HWND child, LPARAM param)
-{
-    if (_stricmp(ClassName(child).c_str(), "Static") != 0)
-        return TRUE;
-    const LONG type = GetWindowLongA(child, GWL_STYLE) & SS_TYPEMASK;
-    if (type == SS_BITMAP || type == SS_ICON)
-        return TRUE;
-    std::string *text = reinterpret_cast<std::string *>(param);
-    *text = WindowText(child);
-    return text->empty();
 }
 
 // A string of Setup's own string table, English and German.
@@ -155,15 +104,12 @@ int main(int argc, char **argv)
             WaitForSingleObject(process.hProcess, 5000);
             break;
         }
-        Search search;
-        search.process = process.dwProcessId;
-        EnumWindows(CollectDialogs, reinterpret_cast<LPARAM>(&search));
-        for (HWND window : search.dialogs) {
+        for (HWND window : FindDialogs(process.dwProcessId)) {
             if (std::find(answered.begin(), answered.end(), window) != answered.end())
                 continue;
             Sleep(200);  // let the window finish its start-up messages
             answered.push_back(window);
-            const std::string caption = WindowText(window);
+            const std::string caption = WindowTextUtf8(window);
             int press;
             std::string what;
             if (GetDlgItem(window, IDC_SETUP_MORE_INFORMATION)) {
@@ -181,8 +127,8 @@ int main(int argc, char **argv)
                     press = IDC_SETUP_EXIT;  // not the dialog asked for: leave
                 }
             } else {
-                std::string text;
-                EnumChildWindows(window, FirstText, reinterpret_cast<LPARAM>(&text));
+                const std::vector<std::string> texts = ReadDialog(window).texts;
+                const std::string text = texts.empty() ? "" : texts[0];
                 what = "message box '" + text + "'";
                 if (std::find(success.begin(), success.end(), text) != success.end())
                     reportedSuccess = true;
@@ -190,7 +136,7 @@ int main(int argc, char **argv)
             }
             printf("%s: pressing %s\n", what.c_str(), ButtonLabel(window, press).c_str());
             fflush(stdout);
-            PostMessageW(window, WM_COMMAND, static_cast<WPARAM>(press), 0);
+            PressButton(window, press);
         }
     }
     DWORD exitCode = 1;

@@ -156,3 +156,28 @@ Bytes Text(uint8_t identifier, const std::string &text)
 {
     return Tlv(identifier, Bytes(text.begin(), text.end()));
 }
+
+Bytes SeededModulus(uint32_t seed, size_t length)
+{
+    Bytes modulus(length);
+    uint32_t state = seed * 2654435761u;
+    for (uint8_t &byte : modulus) {
+        state = state * 1103515245u + 12345u;
+        byte = static_cast<uint8_t>(state >> 23);
+    }
+    modulus[0] |= 0x80;
+    for (int i = 0; i < 4 && 1u + i < length; i++)
+        modulus[1 + i] = static_cast<uint8_t>(seed >> (24 - 8 * i));
+    modulus[length - 1] |= 1;
+    return modulus;
+}
+
+Bytes MinimalCertificate(const Bytes &modulus, const std::string &commonName)
+{
+    const Bytes key = Sequence({Tlv(0x02, Concat({Bytes(1, 0), modulus})), Tlv(0x02, Bytes{1, 0, 1})});
+    return Sequence({
+        Sequence({Tlv(0x31, Sequence({Tlv(0x06, Bytes{0x55, 4, 3}), Text(0x0C, commonName)}))}),
+        Sequence({Sequence({Tlv(0x06, Bytes{0x2A, 0x86, 0x48, 0x86, 0xF7, 0x0D, 0x01, 0x01, 0x01}), Tlv(0x05, Bytes())}),
+                  Tlv(0x03, Concat({Bytes(1, 0), key}))}),
+    });
+}

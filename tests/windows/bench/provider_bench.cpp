@@ -19,8 +19,7 @@
 #include <windows.h>
 #include <wincrypt.h>
 
-#include "provider/certificate_walker.h"
-#include "tests/windows/support/windows_test_util.h"
+#include "tests/windows/support/provider_test_support.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -31,9 +30,6 @@
 #include <vector>
 
 namespace {
-
-typedef BOOL(WINAPI *VerifyRevocationFunction)(DWORD, DWORD, DWORD, PVOID[], DWORD, PCERT_REVOCATION_PARA,
-                                              PCERT_REVOCATION_STATUS);
 
 const int kBlacklistFiles = 4;
 const int kFingerprintsPerFile = 98304;
@@ -87,118 +83,11 @@ private:
     uint64_t state;
 };
 
-std::string Environment(const char *name)
-{
-    char value[2048];
-    const DWORD length = GetEnvironmentVariableA(name, value, sizeof value);
-    return length > 0 && length < sizeof value ? std::string(value, length) : std::string();
-}
-
-bool ReadWhole(const std::string &path, std::vector<BYTE> *bytes)
-{
-    FILE *file = fopen(path.c_str(), "rb");
-    if (!file)
-        return false;
-    BYTE buffer[16384];
-    size_t got;
-    while ((got = fread(buffer, 1, sizeof buffer, file)) > 0)
-        bytes->insert(bytes->end(), buffer, buffer + got);
-    const bool ok = !ferror(file);
-    fclose(file);
-    return ok && !bytes->empty();
-}
-
-bool WriteWhole(const std::string &path, const std::string &content)
-{
-    FILE *file = fopen(path.c_str(), "wb");
-    if (!file)
-        return false;
-    const bool ok = fwrite(content.data(), 1, content.size(), file) == content.size();
-    return fclose(file) == 0 && ok;
-}
-
-// The key fingerprint as the library computes it: the last 20 digits.
-std::string Fingerprint(const std::vector<BYTE> &der)
-{
-    TMyProcessCertificate reader;
-    if (!reader.Process(der.data(), static_cast<uint32_t>(der.size())))
-        return "";
-    const char *digest = reader.GetModulusDigest();
-    return strlen(digest) > 20 ? std::string(digest + 20) : std::string();
-}
-
-// DER encoding helpers for the minimal certificates of the cache miss.
-void AppendLength(std::vector<BYTE> *out, size_t length)
-{
-    if (length < 0x80) {
-        out->push_back(static_cast<BYTE>(length));
-    } else if (length < 0x100) {
-        out->push_back(0x81);
-        out->push_back(static_cast<BYTE>(length));
-    } else {
-        out->push_back(0x82);
-        out->push_back(static_cast<BYTE>(length >> 8));
-        out->push_back(static_cast<BYTE>(length));
-    }
-}
-
-std::vector<BYTE> Element(BYTE tag, const std::vector<BYTE> &content)
-{
-    std::vector<BYTE> out(1, tag);
-    AppendLength(&out, content.size());
-    out.insert(out.end(), content.begin(), content.end());
-    return out;
-}
-
-std::vector<BYTE> Concat(std::initializer_list<std::vector<BYTE>> parts)
-{
-    std::vector<BYTE> out;
-    for (const auto &part : parts)
-        out.insert(out.end(), part.begin(), part.end());
-    return out;
-}
-
-// SEQUENCE { Name { CN }, SEQUENCE { rsaEncryption, NULL },
-//            BIT STRING { 00, SEQUENCE { INTEGER modulus, INTEGER 65537 } } }
-// with a 2048-bit modulus (top bit set, so the INTEGER has a leading 00).
-std::vector<BYTE> MinimalCertificate(Random *random)
-{
-    std::vector<BYTE> modulus(1, 0x00);
-    for (int i = 0; i < 256; i += 8) {
-        const uint64_t r = random->Next();
-        for (int b = 0; b < 8; b++)
-            modulus.push_back(static_cast<BYTE>(r >> (8 * b)));
-    }
-    modulus[1] |= 0x80;
-    modulus[256] |= 0x01;
-
-    const std::string cn = "Benchmark key";
-    const std::vector<BYTE> cnOid = {0x55, 0x04, 0x03};
-    const std::vector<BYTE> rsaOid = {0x2A, 0x86, 0x48, 0x86, 0xF7, 0x0D, 0x01, 0x01, 0x01};
-    const std::vector<BYTE> exponent = {0x01, 0x00, 0x01};
-
-    const std::vector<BYTE> name =
-        Element(0x30, Element(0x31, Element(0x30, Concat({Element(0x06, cnOid),
-                                                          Element(0x0C, std::vector<BYTE>(cn.begin(), cn.end()))}))));
-    const std::vector<BYTE> algorithm = Element(0x30, Concat({Element(0x06, rsaOid), Element(0x05, {})}));
-    const std::vector<BYTE> key = Element(0x30, Concat({Element(0x02, modulus), Element(0x02, exponent)}));
-    const std::vector<BYTE> bitString = Element(0x03, Concat({std::vector<BYTE>(1, 0x00), key}));
-    return Element(0x30, Concat({name, algorithm, bitString}));
-}
-
 // One check through the export; returns the status's dwError.
-DWORD Check(VerifyRevocationFunction verify, const std::vector<BYTE> &der)
+DWORD Check(VerifyRevocationFunction verify, const CERT_CONTEXT &context)
 {
-    CERT_CONTEXT context;
-    memset(&context, 0, sizeof context);
-    context.dwCertEncodingType = X509_ASN_ENCODING;
-    context.pbCertEncoded = const_cast<BYTE *>(der.data());
-    context.cbCertEncoded = static_cast<DWORD>(der.size());
-    PVOID contexts[1] = {&context};
     CERT_REVOCATION_STATUS status;
-    memset(&status, 0, sizeof status);
-    status.cbSize = sizeof status;
-    verify(X509_ASN_ENCODING, CERT_CONTEXT_REVOCATION_TYPE, 1, contexts, 0, NULL, &status);
+    CallExport(verify, {&context}, &status);
     return status.dwError;
 }
 
@@ -270,14 +159,9 @@ struct BlacklistFolder {
 
 bool CreateBlacklists(BlacklistFolder *folder)
 {
-    char temp[MAX_PATH];
-    GetTempPathA(sizeof temp, temp);
-    char name[64];
-    snprintf(name, sizeof name, "veriloom-bench-%lu", GetCurrentProcessId());
-    folder->root = std::string(temp) + name;
+    folder->root = TempFolder("bench");
     folder->installDir = folder->root + "\\Veriloom\\";
-    DeleteTree(folder->root);
-    if (!CreateDirectoryA(folder->root.c_str(), NULL) || !CreateDirectoryA(folder->installDir.c_str(), NULL))
+    if (!CreateDirectoryA(folder->installDir.c_str(), NULL))
         return false;
 
     folder->totalBytes = 0;
@@ -288,7 +172,7 @@ bool CreateBlacklists(BlacklistFolder *folder)
         for (int i = 0; i < kFingerprintsPerFile; i++)
             content += HexLine(&random);
         const std::string path = folder->installDir + "BLACKLIST.RSA-" + static_cast<char>('a' + f);
-        if (!WriteWhole(path, content))
+        if (!WriteTextFile(path, content))
             return false;
         folder->totalBytes += content.size();
     }
@@ -349,9 +233,10 @@ int main(int argc, char **argv)
     if (!station || !SetProcessWindowStation(station))
         return Fail("cannot move to a window station of its own");
 
-    std::vector<BYTE> hitCertificate;
-    if (!ReadWhole(dataDir + "\\certs\\rsa-2048.der", &hitCertificate))
+    Bytes hitCertificate;
+    if (!ReadWholeFile(dataDir + "\\certs\\rsa-2048.der", &hitCertificate))
         return Fail("cannot read certs\\rsa-2048.der (set VERILOOM_TEST_DATA)");
+    const CERT_CONTEXT hitContext = BareContext(hitCertificate);
 
     BlacklistFolder folder;
     if (!CreateBlacklists(&folder)) {
@@ -378,7 +263,7 @@ int main(int argc, char **argv)
 
     // Cache hit: the first check scans and caches the verdict, every later
     // one finds it in the cache.
-    if (Check(verify, hitCertificate) != static_cast<DWORD>(CRYPT_E_NO_REVOCATION_CHECK)) {
+    if (Check(verify, hitContext) != static_cast<DWORD>(CRYPT_E_NO_REVOCATION_CHECK)) {
         fprintf(stderr, "provider_bench: rsa-2048.der is not answered 'no revocation check'\n");
         status = 1;
     }
@@ -386,7 +271,7 @@ int main(int argc, char **argv)
     for (int round = 0; round < kHitRounds; round++) {
         const double start = CounterSeconds();
         for (int i = 0; i < kHitChecksPerRound; i++)
-            Check(verify, hitCertificate);
+            Check(verify, hitContext);
         hitSamples.push_back((CounterSeconds() - start) / kHitChecksPerRound * 1e6);
     }
     const Figures hit = Summarize(hitSamples);
@@ -401,8 +286,9 @@ int main(int argc, char **argv)
     std::vector<double> missSamples, floorSamples;
     size_t floorBytes = 0;
     for (int round = 0; round < kMissRounds + 1 && status == 0; round++) {
-        const std::vector<BYTE> der = MinimalCertificate(&keys);
-        const std::string fingerprint = Fingerprint(der);
+        const Bytes modulus = SeededModulus(static_cast<uint32_t>(keys.Next()), 256);
+        const std::string fingerprint = KeyFingerprint(modulus);
+        const Bytes der = MinimalCertificate(modulus, "Benchmark key");
         if (fingerprint.size() != 20 || !ListLast(folder, fingerprint)) {
             fprintf(stderr, "provider_bench: cannot list the new key\n");
             status = 1;
@@ -414,7 +300,7 @@ int main(int argc, char **argv)
         const double floorTime = CounterSeconds() - start;
 
         start = CounterSeconds();
-        const DWORD verdict = Check(verify, der);
+        const DWORD verdict = Check(verify, BareContext(der));
         const double missTime = CounterSeconds() - start;
 
         if (floorBytes != folder.totalBytes) {

@@ -1,16 +1,15 @@
 // The warning dialog reached the real way: a listed certificate checked
 // through crypt32 in this interactive process. What it shows, what each
 // answer makes of the certificate, the online report and the information
-// page; in English here and in German in a child process (LC_ALL=de_AT.UTF-8).
+// page; in English, and in German for a German user (dialog_german_tests).
 
-#include "common/dialog_support.h"
 #include "tests/windows/dialog/dialog_watcher.h"
 #include "tests/windows/report/recording_server.h"
 #include "tests/windows/support/provider_test_support.h"
+#include "tests/windows/support/registry_values.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <memory>
 
 namespace {
@@ -22,6 +21,7 @@ struct Language {
     std::string sent;                  // report messages for "RSA 2048"
     std::string failed;                // ... with error 12007
     std::string page;
+    RECT place;                        // left, top, right, bottom on 1024x768
 };
 
 const Language kEnglish = {
@@ -31,7 +31,8 @@ const Language kEnglish = {
     {"&Yes", "&No", "&Report certificate online", "&More information on Norvel Security"},
     "Certificate 'RSA 2048' successfully sent to Norvel.",
     "Error sending certificate 'RSA 2048' to Norvel, error code 12007!",
-    "http://www.veriloom.example/en/security/weak-keys.html"};
+    "http://www.veriloom.example/en/security/weak-keys.html",
+    {72, 267, 956, 500}};
 
 const Language kGerman = {
     "Kaptor Veriloom V1.1 © 2026 Veriloom",
@@ -41,54 +42,18 @@ const Language kGerman = {
     {"&Ja", "&Nein", "&Zertifikat melden", "&Mehr Informationen auf Norvel Security"},
     "Zertifikat 'RSA 2048' erfolgreich an Norvel gesendet.",
     "Fehler beim Senden des Zertifikats 'RSA 2048' an Norvel, Fehlercode 12007!",
-    "http://www.veriloom.example/de/veriloom.html"};
-
-const DWORD kRevoked = static_cast<DWORD>(CRYPT_E_REVOKED);
-const DWORD kNoCheck = static_cast<DWORD>(CRYPT_E_NO_REVOCATION_CHECK);
-
-std::string Environment(const char *name)
-{
-    char value[MAX_PATH];
-    const DWORD length = GetEnvironmentVariableA(name, value, sizeof value);
-    return length > 0 && length < sizeof value ? value : "";
-}
+    "http://www.veriloom.example/de/veriloom.html",
+    {72, 267, 956, 500}};
 
 // The prefix's handler of http addresses (HKCR\http\shell\open\command)
 // points at url_recorder for the object's lifetime, writing to `output`.
-class UrlHandlerSetting {
+class UrlHandlerSetting : public SavedValue {
 public:
-    explicit UrlHandlerSetting(const std::string &output) : ok(false), type(REG_SZ), hadValue(false)
+    explicit UrlHandlerSetting(const std::string &output)
+        : SavedValue(HKEY_CLASSES_ROOT, "http\\shell\\open\\command", "",
+                     "\"" + Environment("VERILOOM_URL_RECORDER") + "\" \"" + output + "\" \"%1\"")
     {
-        if (RegCreateKeyExA(HKEY_CLASSES_ROOT, "http\\shell\\open\\command", 0, NULL, 0, KEY_READ | KEY_WRITE, NULL,
-                            &key, NULL) != ERROR_SUCCESS)
-            return;
-        char value[2048];
-        DWORD size = sizeof value;
-        if (RegQueryValueExA(key, NULL, NULL, &type, reinterpret_cast<BYTE *>(value), &size) == ERROR_SUCCESS) {
-            previous.assign(value, size);
-            hadValue = true;
-        }
-        const std::string command =
-            "\"" + Environment("VERILOOM_URL_RECORDER") + "\" \"" + output + "\" \"%1\"";
-        ok = RegSetValueExA(key, NULL, 0, REG_SZ, reinterpret_cast<const BYTE *>(command.c_str()),
-                            static_cast<DWORD>(command.size() + 1)) == ERROR_SUCCESS;
     }
-    ~UrlHandlerSetting()
-    {
-        if (hadValue)
-            RegSetValueExA(key, NULL, 0, type, reinterpret_cast<const BYTE *>(previous.data()),
-                           static_cast<DWORD>(previous.size()));
-        else
-            RegDeleteValueA(key, NULL);
-        RegCloseKey(key);
-    }
-    bool ok;
-
-private:
-    HKEY key;
-    DWORD type;
-    bool hadValue;
-    std::string previous;
 };
 
 class WarningDialogTest : public ::testing::Test {
@@ -96,28 +61,14 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(registration.ok);
-        ASSERT_TRUE(LoadTestCertificate("rsa-2048.der", &weak));
-        ASSERT_TRUE(LoadTestCertificate("cn-none.der", &unnamed));
+        ASSERT_TRUE(weak.context && unnamed.context);
         ASSERT_EQ("", unnamed.commonName);
         folder.Write("BLACKLIST.TXT", "# listed\n" + weak.fingerprint + "\n" + unnamed.fingerprint + "\n");
     }
-    void TearDown() override
-    {
-        FreeTestCertificate(&weak);
-        FreeTestCertificate(&unnamed);
-    }
-
     // Checks one certificate through crypt32; the status's error code.
-    DWORD Check(const TestCertificate &certificate)
+    static DWORD Check(const TestCertificate &certificate)
     {
-        CERT_REVOCATION_STATUS status;
-        memset(&status, 0xcc, sizeof status);
-        status.cbSize = sizeof status;
-        PVOID contexts[1] = {const_cast<CERT_CONTEXT *>(certificate.context)};
-        EXPECT_FALSE(
-            CertVerifyRevocation(X509_ASN_ENCODING, CERT_CONTEXT_REVOCATION_TYPE, 1, contexts, 0, NULL, &status));
-        EXPECT_EQ(sizeof status, status.cbSize);
-        return status.dwError;
+        return VerifyOnce(CertVerifyRevocation, certificate.context);
     }
 
     // What every warning dialog shows, for a site.
@@ -135,11 +86,10 @@ protected:
         EXPECT_TRUE(view.topmost);
         EXPECT_TRUE(view.hasIcons);
         EXPECT_TRUE(view.hasBitmap);
-        int x = -1, y = -1;
-        CentredDialogOrigin(GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN),
-                            view.rect.right - view.rect.left, view.rect.bottom - view.rect.top, &x, &y);
-        EXPECT_EQ(x, view.rect.left);
-        EXPECT_EQ(y, view.rect.top);
+        EXPECT_EQ(language.place.left, view.rect.left);
+        EXPECT_EQ(language.place.top, view.rect.top);
+        EXPECT_EQ(language.place.right, view.rect.right);
+        EXPECT_EQ(language.place.bottom, view.rect.bottom);
     }
 
     // The report as the proxy received it.
@@ -186,7 +136,7 @@ protected:
             std::string(temp) + "veriloom-url-" + std::to_string(GetCurrentProcessId()) + ".txt";
         DeleteFileA(output.c_str());
         UrlHandlerSetting handler(output);
-        ASSERT_TRUE(handler.ok);
+        ASSERT_TRUE(handler.written);
         WarningDialogWatcher watcher(DialogAnswer::Escape, {ClickAndWaitFor(9, [&output] {
                                          return GetFileAttributesA(output.c_str()) != INVALID_FILE_ATTRIBUTES;
                                      })});
@@ -203,7 +153,7 @@ protected:
 
     InstallFolder folder;
     ProviderRegistration registration;
-    TestCertificate weak = {}, unnamed = {};
+    TestCertificate weak{"rsa-2048.der"}, unnamed{"cn-none.der"};
 };
 
 TEST_F(WarningDialogTest, ShowsTheApplicationAndTheSite)
@@ -293,57 +243,7 @@ TEST_F(WarningDialogTest, InformationOpensTheEnglishPage)
     OpenInformationPage(kEnglish);
 }
 
-// The child gets its locale from its Unix environment when Wine starts it:
-// an LC_ALL in the Windows environment block of CreateProcess does not reach
-// it, so a Unix shell starts it. Wine does not follow a Unix program to its
-// end, so the shell writes the output and the exit code to a file.
-std::string RunGermanChild()
-{
-    typedef char *(CDECL * UnixNameFunction)(const wchar_t *);
-    const UnixNameFunction unixName = reinterpret_cast<UnixNameFunction>(
-        reinterpret_cast<void *>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
-    if (!unixName)
-        return "wine_get_unix_file_name missing";
-    wchar_t self[MAX_PATH];
-    GetModuleFileNameW(NULL, self, MAX_PATH);
-    const std::wstring output = std::wstring(self) + L"-german-" + std::to_wstring(GetCurrentProcessId()) + L".txt";
-    DeleteFileW(output.c_str());
-    CloseHandle(CreateFileW(output.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL));
-    char *unixSelf = unixName(self);
-    char *unixOutput = unixName(output.c_str());
-    if (!unixSelf || !unixOutput)
-        return "no Unix path";
-    std::string line = std::string("Z:\\bin\\sh -c \"LC_ALL=de_AT.UTF-8 /usr/lib/wine/wine64 '") + unixSelf +
-                       "' --child=german >'" + unixOutput + "' 2>&1; echo exit=$? >>'" + unixOutput + "'\"";
-    HeapFree(GetProcessHeap(), 0, unixSelf);
-    HeapFree(GetProcessHeap(), 0, unixOutput);
-    STARTUPINFOA startup;
-    ZeroMemory(&startup, sizeof startup);
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process;
-    if (!CreateProcessA(NULL, &line[0], NULL, NULL, FALSE, 0, NULL, NULL, &startup, &process))
-        return "the shell did not start";
-    CloseHandle(process.hProcess);
-    CloseHandle(process.hThread);
-    std::string text;
-    for (int i = 0; i < 1800 && text.find("exit=") == std::string::npos; i++) {
-        Sleep(50);
-        Bytes contents;
-        if (ReadWholeFile(ToUtf8(output.c_str()), &contents))
-            text.assign(contents.begin(), contents.end());
-    }
-    DeleteFileW(output.c_str());
-    return text;
-}
-
-TEST(German, DialogInAGermanLocale)
-{
-    const std::string output = RunGermanChild();
-    EXPECT_NE(std::string::npos, output.find("exit=0")) << output;
-    EXPECT_NE(std::string::npos, output.find("[  PASSED  ] 3 tests.")) << output;
-}
-
-// Run only in the German child.
+// Run for a German user only (dialog_german_tests).
 class InGerman : public WarningDialogTest {};
 
 TEST_F(InGerman, ShowsTheGermanDialog)

@@ -21,9 +21,8 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(server.ok) << "the recording server (fixture report_server) is not running";
-        ASSERT_TRUE(LoadTestCertificate("rsa-2048.der", &certificate));
+        ASSERT_TRUE(certificate.context != NULL);
     }
-    void TearDown() override { FreeTestCertificate(&certificate); }
 
     // Sends to the recording server; the request it recorded goes to *request.
     bool Send(const std::string &path, const BYTE *body, DWORD length, DWORD *code, const wchar_t *headers,
@@ -41,8 +40,9 @@ protected:
     DWORD DerLength() const { return static_cast<DWORD>(certificate.der.size()); }
     std::string DerText() const { return std::string(certificate.der.begin(), certificate.der.end()); }
 
+    DefaultProxySetting direct{""};  // unless a test sets a proxy; the prefix's comes back afterwards
     RecordingServer server;
-    TestCertificate certificate;
+    TestCertificate certificate{"rsa-2048.der"};
 };
 
 TEST_F(SendHttpRequestTest, PostsTheCertificateWithItsContentType)
@@ -220,11 +220,3 @@ TEST_F(SendHttpRequestTest, PortZeroIs80OrWhenSecure443)
 }
 
 } // namespace
-
-int main(int argc, char **argv)
-{
-    ::testing::InitGoogleTest(&argc, argv);
-    // Direct access unless a test sets a proxy; the prefix's setting comes back afterwards.
-    DefaultProxySetting direct("");
-    return RUN_ALL_TESTS();
-}

@@ -4,21 +4,21 @@
 // address; answering No starts nothing. Small recorder programs stand in
 // for the tool and the browser.
 
-#include "setup_test_support.h"
+#include "tests/windows/support/setup_test_support.h"
 
 #include "resources/product_urls.h"
-
-#include <gtest/gtest.h>
 
 namespace {
 
 const char kAppPaths[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\iexplore.exe";
 
-std::string Lower(std::string text)
+// A record with the program's path in lower case (Wine's path case varies).
+std::string LowerPath(const std::string &record)
 {
-    for (char &c : text)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
+    std::string text = record;
+    for (size_t i = 0; i < text.size() && text[i] != '|'; i++)
+        if (text[i] >= 'A' && text[i] <= 'Z')
+            text[i] = static_cast<char>(text[i] - 'A' + 'a');
     return text;
 }
 
@@ -66,23 +66,15 @@ private:
 };
 
 // Makes Wine start the planted program instead of its own built-in tool.
-class NativeOverride {
+class NativeOverride : public SavedValue {
 public:
-    explicit NativeOverride(const char *module) : value(HKEY_CURRENT_USER, "Software\\Wine\\DllOverrides", module)
+    explicit NativeOverride(const char *module)
+        : SavedValue(HKEY_CURRENT_USER, "Software\\Wine\\DllOverrides", module, "native")
     {
-        HKEY key;
-        if (RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Wine\\DllOverrides", 0, NULL, 0, KEY_SET_VALUE, NULL, &key,
-                            NULL) == ERROR_SUCCESS) {
-            const char native[] = "native";
-            RegSetValueExA(key, module, 0, REG_SZ, reinterpret_cast<const BYTE *>(native), sizeof native);
-            RegCloseKey(key);
-        }
     }
-private:
-    SavedValue value;
 };
 
-class FollowUpTest : public ::testing::Test {
+class FollowUpTest : public SetupTest {
 protected:
     void SetUp() override
     {
@@ -97,9 +89,6 @@ protected:
         SetEnvironmentVariableA("VERILOOM_RECORD_FILE", NULL);
         DeleteTree(recordFolder);
     }
-    SetupStateGuard guard;
-    InstallDirGuard installDirGuard;
-    SetupFolder source;
     std::string recordFolder, recordFile;
 };
 
@@ -129,8 +118,7 @@ TEST_F(FollowUpTest, ProxyToolComesFromTheSystemDirectory)
     EXPECT_TRUE(run.finished);
     const std::vector<std::string> records = WaitForRecords(recordFile, 1);
     ASSERT_EQ(1u, records.size());
-    EXPECT_EQ(Lower(tool) + "|netsh winhttp proxy import", Lower(records[0].substr(0, records[0].find('|'))) +
-                                                               records[0].substr(records[0].find('|')));
+    EXPECT_EQ(LowerPath(tool + "|netsh winhttp proxy import"), LowerPath(records[0]));
     EXPECT_EQ((std::vector<std::string>{"The Revocation Provider Library was installed successfully.",
                                         "Do you want to check Veriloom now by opening a test page with a vulnerable "
                                         "SSL certificate?"}),
@@ -140,14 +128,8 @@ TEST_F(FollowUpTest, ProxyToolComesFromTheSystemDirectory)
 TEST_F(FollowUpTest, OlderWindowsUsesProxycfg)
 {
     // Wine reports Windows XP (5.2) to programs named Setup.exe.
-    const std::string appKey = "Software\\Wine\\AppDefaults\\Setup.exe";
-    SavedValue version(HKEY_CURRENT_USER, appKey, "Version");
-    HKEY key;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, appKey.c_str(), 0, NULL, 0, KEY_SET_VALUE, NULL, &key,
-                                             NULL));
-    const char winxp[] = "winxp64";
-    RegSetValueExA(key, "Version", 0, REG_SZ, reinterpret_cast<const BYTE *>(winxp), sizeof winxp);
-    RegCloseKey(key);
+    const SavedValue version(HKEY_CURRENT_USER, "Software\\Wine\\AppDefaults\\Setup.exe", "Version", "winxp64");
+    ASSERT_TRUE(version.written);
     const std::string tool = SystemDirectory() + "\\proxycfg.exe";
     PlantedRecorder systemTool(tool);
     ASSERT_TRUE(systemTool.ok);
@@ -156,9 +138,7 @@ TEST_F(FollowUpTest, OlderWindowsUsesProxycfg)
     EXPECT_TRUE(run.finished);
     const std::vector<std::string> records = WaitForRecords(recordFile, 1);
     ASSERT_EQ(1u, records.size());
-    EXPECT_EQ(Lower(tool) + "|proxycfg -u", Lower(records[0].substr(0, records[0].find('|'))) +
-                                                records[0].substr(records[0].find('|')));
-    RegDeleteKeyA(HKEY_CURRENT_USER, appKey.c_str());
+    EXPECT_EQ(LowerPath(tool + "|proxycfg -u"), LowerPath(records[0]));
 }
 
 TEST_F(FollowUpTest, WithoutTheProxyOptionNoToolStarts)
@@ -195,20 +175,14 @@ TEST_F(FollowUpTest, TestPageOpensInTheBrowserWithItsPathQuoted)
     const std::string browser = root + "\\Program Files\\iexplore.exe";
     ASSERT_TRUE(CopyFileA(RecorderExePath().c_str(), browser.c_str(), FALSE));
     ASSERT_TRUE(CopyFileA(RecorderExePath().c_str(), (root + "\\Program.exe").c_str(), FALSE));
-    SavedValue appPath(HKEY_LOCAL_MACHINE, kAppPaths, "");
-    HKEY key;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, kAppPaths, 0, NULL, 0, KEY_SET_VALUE, NULL, &key,
-                                             NULL));
-    RegSetValueExA(key, "", 0, REG_SZ, reinterpret_cast<const BYTE *>(browser.c_str()),
-                   static_cast<DWORD>(browser.size() + 1));
-    RegCloseKey(key);
+    const SavedValue appPath(HKEY_LOCAL_MACHINE, kAppPaths, "", browser);
+    ASSERT_TRUE(appPath.written);
 
     const SetupRun run = RunSetupProgram(source.setup, "", Answer(1, true));
     EXPECT_TRUE(run.finished);
     const std::vector<std::string> records = WaitForRecords(recordFile, 1);
     ASSERT_EQ(1u, records.size());
-    EXPECT_EQ(Lower(browser) + "|\"" + browser + "\" " + VERILOOM_TEST_PAGE,
-              Lower(records[0].substr(0, records[0].find('|'))) + records[0].substr(records[0].find('|')));
+    EXPECT_EQ(LowerPath(browser + "|\"" + browser + "\" " + VERILOOM_TEST_PAGE), LowerPath(records[0]));
     DeleteTree(root);
 }
 
@@ -217,13 +191,8 @@ TEST_F(FollowUpTest, AnsweringNoStartsNothing)
     const std::string root = TempFolder("browser");
     const std::string browser = root + "\\iexplore.exe";
     ASSERT_TRUE(CopyFileA(RecorderExePath().c_str(), browser.c_str(), FALSE));
-    SavedValue appPath(HKEY_LOCAL_MACHINE, kAppPaths, "");
-    HKEY key;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, kAppPaths, 0, NULL, 0, KEY_SET_VALUE, NULL, &key,
-                                             NULL));
-    RegSetValueExA(key, "", 0, REG_SZ, reinterpret_cast<const BYTE *>(browser.c_str()),
-                   static_cast<DWORD>(browser.size() + 1));
-    RegCloseKey(key);
+    const SavedValue appPath(HKEY_LOCAL_MACHINE, kAppPaths, "", browser);
+    ASSERT_TRUE(appPath.written);
 
     // The platform variant beside Setup never starts from a 64-bit
     // process, after the install as after the uninstall.
@@ -240,13 +209,8 @@ TEST_F(FollowUpTest, AnsweringNoStartsNothing)
 
 TEST_F(FollowUpTest, UnstartableBrowserIsReported)
 {
-    SavedValue appPath(HKEY_LOCAL_MACHINE, kAppPaths, "");
-    HKEY key;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, kAppPaths, 0, NULL, 0, KEY_SET_VALUE, NULL, &key,
-                                             NULL));
-    const char missing[] = "C:\\no such folder\\iexplore.exe";
-    RegSetValueExA(key, "", 0, REG_SZ, reinterpret_cast<const BYTE *>(missing), sizeof missing);
-    RegCloseKey(key);
+    const SavedValue appPath(HKEY_LOCAL_MACHINE, kAppPaths, "", "C:\\no such folder\\iexplore.exe");
+    ASSERT_TRUE(appPath.written);
 
     const SetupRun run = RunSetupProgram(source.setup, "", Answer(1, true));
     EXPECT_TRUE(run.finished);

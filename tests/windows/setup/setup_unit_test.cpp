@@ -3,7 +3,7 @@
 // HKEY_USERS and the profile hives, and the path helpers of the follow-up
 // steps.
 
-#include "setup_test_support.h"
+#include "tests/windows/support/setup_test_support.h"
 
 #include "setup/install.h"
 #include "setup/post_install.h"
@@ -12,7 +12,6 @@
 #include "setup/setup.h"
 
 #include <aclapi.h>
-#include <gtest/gtest.h>
 
 #include <cstring>
 
@@ -66,7 +65,7 @@ bool EnablePrivilege(const char *name)
     return ok;
 }
 
-const char kInternetSettings[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings";
+const char kInternetSettings[] = TEST_INTERNET_SETTINGS;
 
 // A hive file made with RegSaveKey from a scratch key of the current user.
 std::string MakeHiveFile(const std::string &folder, const std::string &name, bool withSwitchOff)
@@ -89,15 +88,6 @@ std::string MakeHiveFile(const std::string &folder, const std::string &name, boo
     RegCloseKey(key);
     RegDeleteTreeA(HKEY_CURRENT_USER, scratch.c_str());
     return path;
-}
-
-bool KeyExists(HKEY root, const std::string &key)
-{
-    HKEY handle;
-    if (RegOpenKeyExA(root, key.c_str(), 0, KEY_READ, &handle) != ERROR_SUCCESS)
-        return false;
-    RegCloseKey(handle);
-    return true;
 }
 
 DWORD DaclAceCount(const char *key)
@@ -313,21 +303,12 @@ TEST(RevocationSwitchTest, ThisUserWritesOnlyTheCurrentUser)
 {
     SetupStateGuard guard;
     const std::string defaultUser = std::string(".Default\\") + kInternetSettings;
-    HKEY key;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_USERS, defaultUser.c_str(), 0, NULL, 0, KEY_SET_VALUE, NULL, &key,
-                                             NULL));
-    const DWORD off = 0;
-    RegSetValueExA(key, "CertificateRevocation", 0, REG_DWORD, reinterpret_cast<const BYTE *>(&off), sizeof off);
-    RegCloseKey(key);
+    ASSERT_TRUE(WriteDword(HKEY_USERS, defaultUser, "CertificateRevocation", 0));
     RegDeleteTreeA(HKEY_CURRENT_USER, kInternetSettings);
 
     EXPECT_TRUE(EnableRevocationCheck(1));
-    DWORD value = 0xdeadbeef;
-    EXPECT_TRUE(ReadDword(HKEY_CURRENT_USER, kInternetSettings, "CertificateRevocation", &value));
-    EXPECT_EQ(1u, value);
-    value = 0xdeadbeef;
-    EXPECT_TRUE(ReadDword(HKEY_USERS, defaultUser, "CertificateRevocation", &value));
-    EXPECT_EQ(0u, value);
+    EXPECT_EQ(1u, DwordOr(HKEY_CURRENT_USER, kInternetSettings, "CertificateRevocation"));
+    EXPECT_EQ(0u, DwordOr(HKEY_USERS, defaultUser, "CertificateRevocation"));
 }
 
 TEST(RevocationSwitchTest, AllUsersWritesLoadedHivesButNotClassesCompanions)
@@ -346,28 +327,14 @@ TEST(RevocationSwitchTest, AllUsersWritesLoadedHivesButNotClassesCompanions)
         EXPECT_TRUE(EnableRevocationCheck(0));
         for (const char *hive : hives) {
             const std::string key = std::string(hive) + "\\" + kInternetSettings;
-            if (strstr(hive, "_Classes")) {
-                // Untouched: 1001's companion has no such key, 1002's keeps 0.
-                DWORD value = 0xdeadbeef;
-                if (strstr(hive, "1001")) {
-                    EXPECT_FALSE(KeyExists(HKEY_USERS, key)) << hive;
-                } else {
-                    EXPECT_TRUE(ReadDword(HKEY_USERS, key, "CertificateRevocation", &value)) << hive;
-                    EXPECT_EQ(0u, value) << hive;
-                }
-                continue;
-            }
-            DWORD value = 0xdeadbeef;
-            EXPECT_TRUE(ReadDword(HKEY_USERS, key, "CertificateRevocation", &value)) << hive;
-            EXPECT_EQ(1u, value) << hive;
+            // Companions untouched: 1001's has no such key, 1002's keeps 0.
+            if (strstr(hive, "1001_Classes"))
+                EXPECT_FALSE(KeyExists(HKEY_USERS, key)) << hive;
+            else
+                EXPECT_EQ(strstr(hive, "_Classes") ? 0u : 1u, DwordOr(HKEY_USERS, key, "CertificateRevocation")) << hive;
         }
-        DWORD value = 0xdeadbeef;
-        EXPECT_TRUE(ReadDword(HKEY_USERS, std::string(".Default\\") + kInternetSettings, "CertificateRevocation",
-                              &value));
-        EXPECT_EQ(1u, value);
-        value = 0xdeadbeef;
-        EXPECT_TRUE(ReadDword(HKEY_CURRENT_USER, kInternetSettings, "CertificateRevocation", &value));
-        EXPECT_EQ(1u, value);
+        EXPECT_EQ(1u, DwordOr(HKEY_USERS, std::string(".Default\\") + kInternetSettings, "CertificateRevocation"));
+        EXPECT_EQ(1u, DwordOr(HKEY_CURRENT_USER, kInternetSettings, "CertificateRevocation"));
     }
     for (const char *hive : hives)
         EXPECT_EQ(ERROR_SUCCESS, RegUnLoadKeyA(HKEY_USERS, hive)) << hive;
@@ -377,7 +344,6 @@ TEST(RevocationSwitchTest, AllUsersWritesLoadedHivesButNotClassesCompanions)
 TEST(RevocationSwitchTest, ProfileHivesAreMountedOneAtATimeAndUnmounted)
 {
     SetupStateGuard guard;
-    SavedValue profiles(HKEY_LOCAL_MACHINE, PROFILE_LIST_KEY, "ProfilesDirectory");
     const std::string folder = TempFolder("profiles");
     CreateDirectoryA((folder + "\\alice").c_str(), NULL);
     MakeHiveFile(folder + "\\alice", "ntuser.dat", true);
@@ -391,37 +357,26 @@ TEST(RevocationSwitchTest, ProfileHivesAreMountedOneAtATimeAndUnmounted)
     CreateDirectoryA((folder + "\\dave\\ntuser.dat").c_str(), NULL);  // a directory, not a hive
     WriteTextFile(folder + "\\plain-file", "not a profile");
 
-    HKEY key;
-    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_LOCAL_MACHINE, PROFILE_LIST_KEY, 0, KEY_SET_VALUE, &key));
-    RegSetValueExA(key, "ProfilesDirectory", 0, REG_EXPAND_SZ, reinterpret_cast<const BYTE *>(folder.c_str()),
-                   static_cast<DWORD>(folder.size() + 1));
-    RegCloseKey(key);
+    const SavedValue profiles(HKEY_LOCAL_MACHINE, PROFILE_LIST_KEY, "ProfilesDirectory", folder, REG_EXPAND_SZ);
+    ASSERT_TRUE(profiles.written);
 
     EXPECT_TRUE(EnableRevocationCheck(0));
     CloseHandle(inUse);
     // Every hive was unmounted again, and nothing else is left behind.
     EXPECT_FALSE(KeyExists(HKEY_USERS, PROFILE_MOUNT_POINT));
-    DWORD value = 0xdeadbeef;
-    EXPECT_TRUE(ReadDword(HKEY_CURRENT_USER, kInternetSettings, "CertificateRevocation", &value));
-    EXPECT_EQ(1u, value);
+    EXPECT_EQ(1u, DwordOr(HKEY_CURRENT_USER, kInternetSettings, "CertificateRevocation"));
     DeleteTree(folder);
 }
 
 TEST(RevocationSwitchTest, WithoutAProfilesDirectoryOnlyLoadedHivesAreWritten)
 {
     SetupStateGuard guard;
-    SavedValue profiles(HKEY_LOCAL_MACHINE, PROFILE_LIST_KEY, "ProfilesDirectory");
-    HKEY key;
-    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_LOCAL_MACHINE, PROFILE_LIST_KEY, 0, KEY_SET_VALUE, &key));
-    const char folder[] = "C:\\users";
-    RegSetValueExA(key, "ProfilesDirectory", 0, REG_SZ, reinterpret_cast<const BYTE *>(folder), sizeof folder);
-    RegCloseKey(key);
+    const SavedValue profiles(HKEY_LOCAL_MACHINE, PROFILE_LIST_KEY, "ProfilesDirectory", "C:\\users");
+    ASSERT_TRUE(profiles.written);
     RegDeleteTreeA(HKEY_CURRENT_USER, kInternetSettings);
 
     EXPECT_TRUE(EnableRevocationCheck(0));
-    DWORD value = 0xdeadbeef;
-    EXPECT_TRUE(ReadDword(HKEY_CURRENT_USER, kInternetSettings, "CertificateRevocation", &value));
-    EXPECT_EQ(1u, value);
+    EXPECT_EQ(1u, DwordOr(HKEY_CURRENT_USER, kInternetSettings, "CertificateRevocation"));
     EXPECT_FALSE(KeyExists(HKEY_USERS, PROFILE_MOUNT_POINT));
 }
 

@@ -1,0 +1,185 @@
+// Support for the installer's Windows tests (see setup_test_support.h).
+
+#include "setup_test_support.h"
+
+#include "tools/window_capture.h"
+
+#include <algorithm>
+
+std::string SetupExePath() { return Environment("VERILOOM_SETUP_EXE"); }
+std::string LibraryPath() { return Environment("VERILOOM_PROVIDER_DLL"); }
+std::string RecorderExePath() { return Environment("VERILOOM_RECORDER_EXE"); }
+
+std::string ScreenshotPath(const std::string &name)
+{
+    const std::string folder = Environment("VERILOOM_SCREENSHOT_DIR");
+    if (folder.empty())
+        return "";
+    CreateDirectoryA(folder.c_str(), NULL);
+    return folder + "\\" + name;
+}
+
+std::string InstallDir()
+{
+    return Environment("ProgramFiles") + "\\Veriloom";
+}
+
+SetupFolder::SetupFolder(const std::string &setupName) : folder(TempFolder("setup")), setup(folder + "\\" + setupName)
+{
+    CopyFileA(SetupExePath().c_str(), setup.c_str(), FALSE);
+}
+
+SetupFolder::~SetupFolder()
+{
+    DeleteTree(folder);
+}
+
+void SetupFolder::AddLibrary(const std::string &name) const
+{
+    CopyFileA(LibraryPath().c_str(), (folder + "\\" + name).c_str(), FALSE);
+}
+
+void SetupFolder::Write(const std::string &name, const std::string &content) const
+{
+    WriteTextFile(folder + "\\" + name, content);
+}
+
+void SetupFolder::MakeDirectory(const std::string &name) const
+{
+    CreateDirectoryA((folder + "\\" + name).c_str(), NULL);
+}
+
+std::vector<std::string> SetupRun::MessageTexts() const
+{
+    std::vector<std::string> out;
+    for (const SetupWindow &window : windows)
+        if (window.IsMessageBox())
+            out.push_back(window.texts[0]);
+    return out;
+}
+
+SetupAnswer Answer(int mainAnswer, bool testPageYes)
+{
+    return [mainAnswer, testPageYes](const SetupWindow &window) -> int {
+        if (!window.IsMessageBox())
+            return mainAnswer;
+        if (window.Button(IDYES) != "<none>")
+            return testPageYes ? IDYES : IDNO;
+        return IDOK;
+    };
+}
+
+SetupRun RunSetupProgram(const std::string &program, const std::string &arguments, const SetupAnswer &answer,
+                         const std::string &screenshotPrefix)
+{
+    SetupRun run = {false, false, 0xFFFFFFFF, {}};
+    std::string commandLine = "\"" + program + "\"" + (arguments.empty() ? "" : " " + arguments);
+    STARTUPINFOA startup;
+    ZeroMemory(&startup, sizeof startup);
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process;
+    if (!CreateProcessA(program.c_str(), &commandLine[0], NULL, NULL, FALSE, 0, NULL, NULL, &startup, &process))
+        return run;
+    run.started = true;
+
+    std::vector<HWND> handled;
+    int screenshots = 0;
+    const DWORD start = GetTickCount();
+    while (WaitForSingleObject(process.hProcess, 20) == WAIT_TIMEOUT) {
+        if (GetTickCount() - start > 60000) {
+            TerminateProcess(process.hProcess, 0xDEAD);
+            WaitForSingleObject(process.hProcess, 5000);
+            break;
+        }
+        for (HWND window : FindDialogs(process.dwProcessId)) {
+            if (std::find(handled.begin(), handled.end(), window) != handled.end())
+                continue;
+            Sleep(100);  // let the window finish its start-up messages
+            SetupWindow seen;
+            static_cast<DialogContents &>(seen) = ReadDialog(window);
+            seen.window = window;
+            run.windows.push_back(seen);
+            handled.push_back(window);
+            if (!screenshotPrefix.empty() && !seen.IsMessageBox())
+                SaveScreenshot(window, screenshotPrefix + (screenshots++ ? "-2" : "") + ".bmp");
+            const int action = answer(seen);
+            if (action == kPressEnter)
+                PressEnter(window);
+            else if (action != 0)
+                PressButton(window, action);
+        }
+    }
+    DWORD code = 0xFFFFFFFF;
+    if (GetExitCodeProcess(process.hProcess, &code) && code != STILL_ACTIVE && code != 0xDEAD) {
+        run.finished = true;
+        run.exitCode = code;
+    }
+    CloseHandle(process.hProcess);
+    CloseHandle(process.hThread);
+    return run;
+}
+
+std::vector<std::string> ProviderList(const char *value)
+{
+    return ReadMultiString(HKEY_LOCAL_MACHINE, TEST_PROVIDER_LIST_KEY, value);
+}
+
+std::vector<BYTE> RawProviderList()
+{
+    DWORD type = 0;
+    std::vector<BYTE> data;
+    if (!ReadValue(HKEY_LOCAL_MACHINE, TEST_PROVIDER_LIST_KEY, "Dll", &type, &data))
+        data.clear();
+    return data;
+}
+
+bool HasBackup()
+{
+    return HasValue(HKEY_LOCAL_MACHINE, TEST_PROVIDER_LIST_KEY, "DllOrig");
+}
+
+SetupStateGuard::SetupStateGuard()
+{
+    values.push_back(new SavedValue(HKEY_LOCAL_MACHINE, TEST_PROVIDER_LIST_KEY, "Dll"));
+    values.push_back(new SavedValue(HKEY_LOCAL_MACHINE, TEST_PROVIDER_LIST_KEY, "DllOrig"));
+    values.push_back(new SavedValue(HKEY_CURRENT_USER, TEST_INTERNET_SETTINGS, "CertificateRevocation"));
+    HKEY users;
+    if (RegOpenKeyExA(HKEY_USERS, NULL, 0, KEY_ENUMERATE_SUB_KEYS, &users) == ERROR_SUCCESS) {
+        char name[256];
+        for (DWORD index = 0, length = sizeof name;
+             RegEnumKeyExA(users, index, name, &length, NULL, NULL, NULL, NULL) == ERROR_SUCCESS;
+             ++index, length = sizeof name)
+            values.push_back(new SavedValue(HKEY_USERS, std::string(name) + "\\" + TEST_INTERNET_SETTINGS,
+                                            "CertificateRevocation"));
+        RegCloseKey(users);
+    }
+    settingsKeyExisted = KeyExists(HKEY_LOCAL_MACHINE, "SOFTWARE\\Veriloom");
+    if (settingsKeyExisted)
+        values.push_back(new SavedValue(HKEY_LOCAL_MACHINE, "SOFTWARE\\Veriloom", "CheckUpdate"));
+    // An installation folder that exists is moved aside.
+    const std::string folder = InstallDir();
+    if (GetFileAttributesA(folder.c_str()) != INVALID_FILE_ATTRIBUTES) {
+        keptInstallDir = folder + ".kept-by-test-" + std::to_string(GetCurrentProcessId());
+        DeleteTree(keptInstallDir);
+        if (!MoveFileA(folder.c_str(), keptInstallDir.c_str()))
+            keptInstallDir.clear();
+    }
+    DeleteTree(folder);
+}
+
+SetupStateGuard::~SetupStateGuard()
+{
+    for (SavedValue *value : values)
+        delete value;
+    if (!settingsKeyExisted)
+        RegDeleteKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Veriloom");
+    DeleteTree(InstallDir());
+    if (!keptInstallDir.empty())
+        MoveFileA(keptInstallDir.c_str(), InstallDir().c_str());
+}
+
+std::vector<std::string> RecordedCommands(const std::string &recordFile)
+{
+    std::string content;
+    return ReadTextFile(recordFile, &content) ? Lines(content) : std::vector<std::string>();
+}
