@@ -4,8 +4,6 @@
 
 #include "tests/windows/support/setup_test_support.h"
 
-#include <aclapi.h>
-
 namespace {
 
 const char kCaption[] = "Setup Veriloom V1.1 [x64] \xC2\xA9 2026 Veriloom";  // message boxes, in both languages
@@ -64,35 +62,6 @@ void FillShippingFolder(const SetupFolder &source, const std::string &libraryNam
     source.Write("BLACKLIST.d\\inner.txt", "not installed\n");
     source.Write("BLACKLIS", "too short a name\n");
     source.Write("readme.txt", "not installed\n");
-}
-
-// The settings key's DACL: "ACE count, first ACE type, mask, Everyone or not".
-std::string SettingsKeyDacl()
-{
-    HKEY key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Veriloom", 0, KEY_READ, &key) != ERROR_SUCCESS)
-        return "no key";
-    std::string result = "no DACL";
-    PACL dacl = NULL;
-    PSECURITY_DESCRIPTOR descriptor = NULL;
-    void *ace = NULL;
-    if (GetSecurityInfo(key, SE_REGISTRY_KEY, DACL_SECURITY_INFORMATION, NULL, NULL, &dacl, NULL, &descriptor) ==
-            ERROR_SUCCESS &&
-        dacl && GetAce(dacl, 0, &ace)) {
-        const ACCESS_ALLOWED_ACE *allowed = static_cast<ACCESS_ALLOWED_ACE *>(ace);
-        SID_IDENTIFIER_AUTHORITY world = SECURITY_WORLD_SID_AUTHORITY;
-        PSID everyone = NULL;
-        AllocateAndInitializeSid(&world, 1, SECURITY_WORLD_RID, 0, 0, 0, 0, 0, 0, 0, &everyone);
-        char text[96];
-        snprintf(text, sizeof text, "%u ACE, type %u, mask %08lx, %s", dacl->AceCount, allowed->Header.AceType,
-                 allowed->Mask, EqualSid(const_cast<DWORD *>(&allowed->SidStart), everyone) ? "Everyone" : "other");
-        result = text;
-        FreeSid(everyone);
-    }
-    if (descriptor)
-        LocalFree(descriptor);
-    RegCloseKey(key);
-    return result;
 }
 
 std::vector<std::string> HkeyUsersNames()
@@ -167,7 +136,7 @@ void InstallAndUninstall(const SetupFolder &source, const SetupLanguage &languag
 
     // The settings key: CheckUpdate 0, one ACE granting Everyone full access.
     EXPECT_EQ(0u, DwordOr(HKEY_LOCAL_MACHINE, "SOFTWARE\\Veriloom", "CheckUpdate"));
-    EXPECT_EQ("1 ACE, type 0, mask 000f003f, Everyone", SettingsKeyDacl());
+    EXPECT_EQ("1 ACE, type 0, mask 000f003f, Everyone", DaclSummary(HKEY_LOCAL_MACHINE, "SOFTWARE\\Veriloom"));
 
     // Started again: the uninstall dialog; Uninstall puts the list back.
     const SetupRun uninstall = RunSetupProgram(source.setup, "", Answer(1), ScreenshotPath("uninstall-" + language.tag));

@@ -72,16 +72,10 @@ std::string MakeHiveFile(const std::string &folder, const std::string &name, boo
 {
     const std::string scratch = "Software\\VeriloomHiveScratch";
     RegDeleteTreeA(HKEY_CURRENT_USER, scratch.c_str());
+    if (withSwitchOff)
+        WriteDword(HKEY_CURRENT_USER, scratch + "\\" + kInternetSettings, "CertificateRevocation", 0);
     HKEY key;
     RegCreateKeyExA(HKEY_CURRENT_USER, scratch.c_str(), 0, NULL, 0, KEY_ALL_ACCESS, NULL, &key, NULL);
-    if (withSwitchOff) {
-        HKEY settings;
-        RegCreateKeyExA(key, kInternetSettings, 0, NULL, 0, KEY_ALL_ACCESS, NULL, &settings, NULL);
-        const DWORD off = 0;
-        RegSetValueExA(settings, "CertificateRevocation", 0, REG_DWORD, reinterpret_cast<const BYTE *>(&off),
-                       sizeof off);
-        RegCloseKey(settings);
-    }
     const std::string path = folder + "\\" + name;
     DeleteFileA(path.c_str());
     RegSaveKeyA(key, path.c_str(), NULL);
@@ -90,63 +84,37 @@ std::string MakeHiveFile(const std::string &folder, const std::string &name, boo
     return path;
 }
 
-DWORD DaclAceCount(const char *key)
-{
-    HKEY handle;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key, 0, KEY_READ, &handle) != ERROR_SUCCESS)
-        return 0xFFFFFFFF;
-    PACL dacl = NULL;
-    PSECURITY_DESCRIPTOR descriptor = NULL;
-    DWORD count = 0xFFFFFFFF;
-    if (GetSecurityInfo(handle, SE_REGISTRY_KEY, DACL_SECURITY_INFORMATION, NULL, NULL, &dacl, NULL, &descriptor) ==
-            ERROR_SUCCESS &&
-        dacl)
-        count = dacl->AceCount;
-    if (descriptor)
-        LocalFree(descriptor);
-    RegCloseKey(handle);
-    return count;
-}
-
 } // namespace
 
+// Lists placed right against an unreadable page: whether they name the
+// library (with a folder in front), walked only within their length.
 TEST(ProviderListTest, NamesTheLibraryOnlyWithADirectory)
 {
-    const std::string lists[] = {
-        List({"C:\\Program Files\\Veriloom\\Veriloom-x64.dll"}),
-        List({"cryptnet.dll", "D:\\elsewhere\\VERILOOM-X64.DLL"}),
-        List({"\\veriloom-x64.dll"}),
-    };
-    for (const std::string &list : lists) {
-        GuardedBuffer buffer(list);
-        EXPECT_TRUE(ProviderListNamesLibrary(buffer.data, buffer.length));
-    }
-    const std::string others[] = {
-        List({"Veriloom-x64.dll"}),
-        List({"cryptnet.dll"}),
-        List({"C:\\x\\Veriloom-x64.dll.old", "C:\\x\\Veriloom-x64.dl"}),
-        List({"C:\\x\\xVeriloom-x64.dll"}),
-        List({}),
+    const std::pair<std::string, bool> cases[] = {
+        {List({"C:\\Program Files\\Veriloom\\Veriloom-x64.dll"}), true},
+        {List({"cryptnet.dll", "D:\\elsewhere\\VERILOOM-X64.DLL"}), true},
+        {List({"\\veriloom-x64.dll"}), true},
+        {List({"Veriloom-x64.dll"}), false},
+        {List({"cryptnet.dll"}), false},
+        {List({"C:\\x\\Veriloom-x64.dll.old", "C:\\x\\Veriloom-x64.dl"}), false},
+        {List({"C:\\x\\xVeriloom-x64.dll"}), false},
+        {List({}), false},
         // An entry after the empty entry that ends the list does not count.
-        List({"cryptnet.dll"}) + "C:\\x\\Veriloom-x64.dll" + '\0' + '\0',
+        {List({"cryptnet.dll"}) + "C:\\x\\Veriloom-x64.dll" + '\0' + '\0', false},
+        // Without the closing empty entry; the last entry without terminator.
+        {std::string("cryptnet.dll") + '\0' + "C:\\x\\Veriloom-x64.dll" + '\0', true},
+        {std::string("cryptnet.dll") + '\0' + "C:\\x\\Veriloom-x64.dll", true},
+        {std::string(8192 - 20, 'a') + "\\Veriloom-x64.dl", false},
     };
-    for (const std::string &list : others) {
-        GuardedBuffer buffer(list);
-        EXPECT_FALSE(ProviderListNamesLibrary(buffer.data, buffer.length));
+    for (const auto &c : cases) {
+        GuardedBuffer buffer(c.first);
+        EXPECT_EQ(c.second, ProviderListNamesLibrary(buffer.data, buffer.length)) << c.first.substr(0, 40);
     }
 }
 
+// What lies beyond the length is not part of the list.
 TEST(ProviderListTest, WalkStopsAtTheLengthTheRegistryReturned)
 {
-    // A list that fills its buffer without the closing empty entry, and
-    // one whose last entry has no terminator at all.
-    GuardedBuffer unterminatedList(std::string("cryptnet.dll") + '\0' + "C:\\x\\Veriloom-x64.dll" + '\0');
-    EXPECT_TRUE(ProviderListNamesLibrary(unterminatedList.data, unterminatedList.length));
-    GuardedBuffer unterminatedEntry(std::string("cryptnet.dll") + '\0' + "C:\\x\\Veriloom-x64.dll");
-    EXPECT_TRUE(ProviderListNamesLibrary(unterminatedEntry.data, unterminatedEntry.length));
-    GuardedBuffer filled(std::string(8192 - 20, 'a') + "\\Veriloom-x64.dl");
-    EXPECT_FALSE(ProviderListNamesLibrary(filled.data, filled.length));
-    // What lies beyond the length is not part of the list.
     const std::string full = List({"cryptnet.dll", "C:\\x\\Veriloom-x64.dll"});
     EXPECT_FALSE(ProviderListNamesLibrary(full.data(), 13));
     EXPECT_FALSE(ProviderListNamesLibrary(full.data(), 0));
@@ -190,28 +158,23 @@ TEST(ProviderListTest, IsProviderInstalledReadsTheRegistryList)
     WriteMultiString(HKEY_LOCAL_MACHINE, TEST_PROVIDER_LIST_KEY, "Dll", {"Veriloom-x64.dll", "cryptnet.dll"});
     EXPECT_FALSE(IsProviderInstalled());
 
-    HKEY key;
-    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_LOCAL_MACHINE, TEST_PROVIDER_LIST_KEY, 0, KEY_SET_VALUE, &key));
-    const char path[] = "C:\\Program Files\\Veriloom\\Veriloom-x64.dll";
-    RegSetValueExA(key, "Dll", 0, REG_SZ, reinterpret_cast<const BYTE *>(path), sizeof path);
+    WriteString(HKEY_LOCAL_MACHINE, TEST_PROVIDER_LIST_KEY, "Dll", "C:\\Program Files\\Veriloom\\Veriloom-x64.dll");
     EXPECT_FALSE(IsProviderInstalled());
 
     // A list that fills the 8192-byte buffer with one entry and no closing
     // empty entry (the registry may add the entry's terminator): the walk
     // ends at the returned length.
     std::string filled = std::string(8191 - 17, 'a') + "\\Veriloom-x64.dll";
-    RegSetValueExA(key, "Dll", 0, REG_MULTI_SZ, reinterpret_cast<const BYTE *>(filled.data()),
-                   static_cast<DWORD>(filled.size()));
+    WriteValue(HKEY_LOCAL_MACHINE, TEST_PROVIDER_LIST_KEY, "Dll", REG_MULTI_SZ, filled.data(),
+               static_cast<DWORD>(filled.size()));
     EXPECT_TRUE(IsProviderInstalled());
     // Longer than the buffer: not installed.
-    filled = std::string(8192, 'a') + "\\Veriloom-x64.dll";
-    filled += std::string(2, '\0');
-    RegSetValueExA(key, "Dll", 0, REG_MULTI_SZ, reinterpret_cast<const BYTE *>(filled.data()),
-                   static_cast<DWORD>(filled.size()));
+    filled = std::string(8192, 'a') + "\\Veriloom-x64.dll" + std::string(2, '\0');
+    WriteValue(HKEY_LOCAL_MACHINE, TEST_PROVIDER_LIST_KEY, "Dll", REG_MULTI_SZ, filled.data(),
+               static_cast<DWORD>(filled.size()));
     EXPECT_FALSE(IsProviderInstalled());
-    RegDeleteValueA(key, "Dll");
+    DeleteValue(HKEY_LOCAL_MACHINE, TEST_PROVIDER_LIST_KEY, "Dll");
     EXPECT_FALSE(IsProviderInstalled());
-    RegCloseKey(key);
 }
 
 TEST(SetNoCrlTest, BacksUpAndRestoresTheList)
@@ -219,38 +182,32 @@ TEST(SetNoCrlTest, BacksUpAndRestoresTheList)
     SetupStateGuard guard;
     const std::vector<std::string> full = {"C:\\v\\Veriloom-x64.dll", "first.dll", "cryptnet.dll", "last.dll"};
     WriteMultiString(HKEY_LOCAL_MACHINE, TEST_PROVIDER_LIST_KEY, "Dll", full);
-    HKEY key;
-    ASSERT_EQ(ERROR_SUCCESS,
-              RegOpenKeyExA(HKEY_LOCAL_MACHINE, TEST_PROVIDER_LIST_KEY, 0, KEY_SET_VALUE | KEY_QUERY_VALUE, &key));
-    RegDeleteValueA(key, "DllOrig");
+    DeleteValue(HKEY_LOCAL_MACHINE, TEST_PROVIDER_LIST_KEY, "DllOrig");
 
     EXPECT_TRUE(SetNoCrl(true));
-    EXPECT_EQ((std::vector<std::string>{"C:\\v\\Veriloom-x64.dll", "first.dll", "last.dll"}),
-              ReadMultiString(HKEY_LOCAL_MACHINE, TEST_PROVIDER_LIST_KEY, "Dll"));
-    EXPECT_EQ(full, ReadMultiString(HKEY_LOCAL_MACHINE, TEST_PROVIDER_LIST_KEY, "DllOrig"));
+    EXPECT_EQ((std::vector<std::string>{"C:\\v\\Veriloom-x64.dll", "first.dll", "last.dll"}), ProviderList());
+    EXPECT_EQ(full, ProviderList("DllOrig"));
 
     EXPECT_TRUE(SetNoCrl(false));
-    EXPECT_EQ(full, ReadMultiString(HKEY_LOCAL_MACHINE, TEST_PROVIDER_LIST_KEY, "Dll"));
-    DWORD type;
-    std::vector<BYTE> data;
-    EXPECT_FALSE(ReadValue(HKEY_LOCAL_MACHINE, TEST_PROVIDER_LIST_KEY, "DllOrig", &type, &data));
+    EXPECT_EQ(full, ProviderList());
+    EXPECT_FALSE(HasBackup());
 
     // Without a backup, or with one of another type, nothing changes.
     EXPECT_FALSE(SetNoCrl(false));
-    EXPECT_EQ(full, ReadMultiString(HKEY_LOCAL_MACHINE, TEST_PROVIDER_LIST_KEY, "Dll"));
-    const char text[] = "cryptnet.dll";
-    RegSetValueExA(key, "DllOrig", 0, REG_SZ, reinterpret_cast<const BYTE *>(text), sizeof text);
+    EXPECT_EQ(full, ProviderList());
+    WriteString(HKEY_LOCAL_MACHINE, TEST_PROVIDER_LIST_KEY, "DllOrig", "cryptnet.dll");
     EXPECT_FALSE(SetNoCrl(false));
-    EXPECT_EQ(full, ReadMultiString(HKEY_LOCAL_MACHINE, TEST_PROVIDER_LIST_KEY, "Dll"));
+    EXPECT_EQ(full, ProviderList());
+    DWORD type = 0;
+    std::vector<BYTE> data;
     EXPECT_TRUE(ReadValue(HKEY_LOCAL_MACHINE, TEST_PROVIDER_LIST_KEY, "DllOrig", &type, &data));
     EXPECT_EQ(static_cast<DWORD>(REG_SZ), type);
 
     // A "Dll" of another type is neither backed up nor changed.
-    RegDeleteValueA(key, "DllOrig");
-    RegSetValueExA(key, "Dll", 0, REG_SZ, reinterpret_cast<const BYTE *>(text), sizeof text);
+    DeleteValue(HKEY_LOCAL_MACHINE, TEST_PROVIDER_LIST_KEY, "DllOrig");
+    WriteString(HKEY_LOCAL_MACHINE, TEST_PROVIDER_LIST_KEY, "Dll", "cryptnet.dll");
     EXPECT_FALSE(SetNoCrl(true));
-    EXPECT_FALSE(ReadValue(HKEY_LOCAL_MACHINE, TEST_PROVIDER_LIST_KEY, "DllOrig", &type, &data));
-    RegCloseKey(key);
+    EXPECT_FALSE(HasBackup());
 }
 
 TEST(SettingsKeyTest, NewKeyGrantsEveryoneFullAccessExistingKeyKeepsItsSecurity)
@@ -263,7 +220,7 @@ TEST(SettingsKeyTest, NewKeyGrantsEveryoneFullAccessExistingKeyKeepsItsSecurity)
     EXPECT_EQ(ERROR_SUCCESS, RegSetValueExA(key, SETTINGS_CHECK_UPDATE, 0, REG_DWORD,
                                             reinterpret_cast<const BYTE *>(&value), sizeof value));
     RegCloseKey(key);
-    EXPECT_EQ(1u, DaclAceCount(SETTINGS_KEY));
+    EXPECT_EQ("1 ACE, type 0, mask 000f003f, Everyone", DaclSummary(HKEY_LOCAL_MACHINE, SETTINGS_KEY));
 
     // An existing key with a DACL of two entries keeps it.
     SID_IDENTIFIER_AUTHORITY world = SECURITY_WORLD_SID_AUTHORITY;
@@ -288,12 +245,13 @@ TEST(SettingsKeyTest, NewKeyGrantsEveryoneFullAccessExistingKeyKeepsItsSecurity)
     ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_LOCAL_MACHINE, SETTINGS_KEY, 0, WRITE_DAC, &key));
     EXPECT_EQ(ERROR_SUCCESS, RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, &descriptor));
     RegCloseKey(key);
-    EXPECT_EQ(2u, DaclAceCount(SETTINGS_KEY));
+    const std::string twoEntries = DaclSummary(HKEY_LOCAL_MACHINE, SETTINGS_KEY);
+    EXPECT_EQ(0u, twoEntries.find("2 ACE")) << twoEntries;
 
     key = CreateSettingsKey();
     ASSERT_TRUE(key != NULL);
     RegCloseKey(key);
-    EXPECT_EQ(2u, DaclAceCount(SETTINGS_KEY));
+    EXPECT_EQ(twoEntries, DaclSummary(HKEY_LOCAL_MACHINE, SETTINGS_KEY));
     LocalFree(acl);
     FreeSid(everyone);
     FreeSid(admins);

@@ -2,6 +2,9 @@
 
 #include "registry_values.h"
 
+#include <aclapi.h>
+
+#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -77,6 +80,34 @@ bool KeyExists(HKEY root, const std::string &key)
         return false;
     RegCloseKey(handle);
     return true;
+}
+
+std::string DaclSummary(HKEY root, const std::string &key)
+{
+    HKEY handle;
+    if (RegOpenKeyExA(root, key.c_str(), 0, KEY_READ, &handle) != ERROR_SUCCESS)
+        return "no key";
+    std::string result = "no DACL";
+    PACL dacl = NULL;
+    PSECURITY_DESCRIPTOR descriptor = NULL;
+    void *ace = NULL;
+    if (GetSecurityInfo(handle, SE_REGISTRY_KEY, DACL_SECURITY_INFORMATION, NULL, NULL, &dacl, NULL, &descriptor) ==
+            ERROR_SUCCESS &&
+        dacl && GetAce(dacl, 0, &ace)) {
+        const ACCESS_ALLOWED_ACE *allowed = static_cast<ACCESS_ALLOWED_ACE *>(ace);
+        SID_IDENTIFIER_AUTHORITY world = SECURITY_WORLD_SID_AUTHORITY;
+        PSID everyone = NULL;
+        AllocateAndInitializeSid(&world, 1, SECURITY_WORLD_RID, 0, 0, 0, 0, 0, 0, 0, &everyone);
+        char text[96];
+        snprintf(text, sizeof text, "%u ACE, type %u, mask %08lx, %s", dacl->AceCount, allowed->Header.AceType,
+                 allowed->Mask, EqualSid(const_cast<DWORD *>(&allowed->SidStart), everyone) ? "Everyone" : "other");
+        result = text;
+        FreeSid(everyone);
+    }
+    if (descriptor)
+        LocalFree(descriptor);
+    RegCloseKey(handle);
+    return result;
 }
 
 bool WriteValue(HKEY root, const std::string &key, const std::string &value, DWORD type, const void *data,

@@ -20,6 +20,9 @@ bool ReadDword(HKEY root, const std::string &key, const std::string &value, DWOR
 // The DWORD, or 0xdeadbeef when missing or of another type.
 DWORD DwordOr(HKEY root, const std::string &key, const std::string &value);
 bool KeyExists(HKEY root, const std::string &key);
+// A key's DACL as "COUNT ACE, type T, mask M, Everyone|other" (of the first
+// ACE), "no key" or "no DACL".
+std::string DaclSummary(HKEY root, const std::string &key);
 
 // Writers create the key when needed.
 bool WriteValue(HKEY root, const std::string &key, const std::string &value, DWORD type, const void *data,
