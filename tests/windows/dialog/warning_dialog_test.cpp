@@ -45,17 +45,6 @@ const Language kGerman = {
     "http://www.veriloom.example/de/veriloom.html",
     {72, 267, 956, 500}};
 
-// The prefix's handler of http addresses (HKCR\http\shell\open\command)
-// points at url_recorder for the object's lifetime, writing to `output`.
-class UrlHandlerSetting : public SavedValue {
-public:
-    explicit UrlHandlerSetting(const std::string &output)
-        : SavedValue(HKEY_CLASSES_ROOT, "http\\shell\\open\\command", "",
-                     "\"" + Environment("VERILOOM_URL_RECORDER") + "\" \"" + output + "\" \"%1\"")
-    {
-    }
-};
-
 class WarningDialogTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -133,22 +122,20 @@ protected:
     // The information button hands the page to the http handler.
     void OpenInformationPage(const Language &language)
     {
-        char temp[MAX_PATH];
-        GetTempPathA(sizeof temp, temp);
-        const std::string output =
-            std::string(temp) + "veriloom-url-" + std::to_string(GetCurrentProcessId()) + ".txt";
-        DeleteFileA(output.c_str());
-        UrlHandlerSetting handler(output);
+        const std::string records = TempFolder("url") + "\\commands.txt";
+        SetEnvironmentVariableA("VERILOOM_RECORD_FILE", records.c_str());
+        const SavedValue handler(HKEY_CLASSES_ROOT, "http\\shell\\open\\command", "",
+                                 "\"" + Environment("VERILOOM_RECORDER_EXE") + "\" \"%1\"");
         ASSERT_TRUE(handler.written);
-        WarningDialogWatcher watcher(DialogAnswer::Escape, {ClickAndWaitFor(9, [&output] {
-                                         return GetFileAttributesA(output.c_str()) != INVALID_FILE_ATTRIBUTES;
-                                     })});
+        WarningDialogWatcher watcher(DialogAnswer::Escape,
+                                     {ClickAndWaitFor(9, [&records] { return !RecordedCommands(records).empty(); })});
         EXPECT_TRUE(CheckWithOneDialog(weak, kRevoked, &watcher).openAfterSteps);
-        Bytes recorded;
-        ASSERT_TRUE(ReadWholeFile(output, &recorded)) << "the http handler was not started";
-        const std::string text(recorded.begin(), recorded.end());
-        EXPECT_EQ(language.page, text.substr(0, text.find('\n'))) << text;
-        DeleteFileA(output.c_str());
+        const std::vector<std::string> started = WaitForRecords(records, 1);
+        SetEnvironmentVariableA("VERILOOM_RECORD_FILE", NULL);
+        DeleteTree(records.substr(0, records.rfind('\\')));
+        ASSERT_EQ(1u, started.size()) << "the http handler was not started";
+        const std::string page = " \"" + language.page + "\"";
+        EXPECT_EQ(page, started[0].substr(started[0].size() - std::min(page.size(), started[0].size()))) << started[0];
     }
 
     InstallFolder folder;

@@ -8,8 +8,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdio>
 #include <deque>
+#include <thread>
 
 namespace {
 
@@ -176,63 +178,27 @@ TEST_F(LifecycleTest, FullTableStoresNoMore)
 // quarter of the threads, keys from a pool larger than the table, half of
 // them listed, so that the table fills up while others read it and misses
 // go on afterwards.
-struct StressShared {
-    VerifyRevocationFunction verify;
-    std::deque<TestCertificate> certificates;  // every other one listed
-    std::deque<MadeCertificate> pool;          // key i is listed when i is even
-    volatile LONG stop;
-    volatile LONG checks;
-    volatile LONG wrong;
-};
-
-struct StressThread {
-    StressShared *shared;
-    uint32_t index;
-};
-
-DWORD WINAPI StressWorker(void *param)
-{
-    const StressThread *self = static_cast<StressThread *>(param);
-    StressShared *shared = self->shared;
-    for (uint32_t round = self->index; !shared->stop; round++) {
-        const size_t which = round % shared->certificates.size();
-        const CERT_CONTEXT *context = shared->certificates[which].context;
-        DWORD expected = which % 2 == 0 ? kRevoked : kNoCheck;
-        VerifyRevocationFunction verify = self->index % 2 ? CertVerifyRevocation : shared->verify;
-        if (self->index % 4 == 0) {
-            const size_t key = (round * 7 + self->index) % shared->pool.size();
-            context = &shared->pool[key].context;
-            expected = key % 2 == 0 ? kRevoked : kNoCheck;
-        }
-        CERT_REVOCATION_STATUS status;
-        if (CallExport(verify, {context}, &status) || status.dwError != expected || status.dwIndex != 0xcccccccc)
-            InterlockedIncrement(&shared->wrong);
-        InterlockedIncrement(&shared->checks);
-    }
-    return 0;
-}
-
 TEST(VerdictCache, ManyThreadsGetEveryAnswerRight)
 {
     InstallFolder folder;
     WindowWatcher watcher;
     ProviderRegistration registration;
     ASSERT_TRUE(registration.ok);
-    StressShared shared;
-    shared.stop = shared.checks = shared.wrong = 0;
+    std::deque<TestCertificate> certificates;  // every other one listed
+    std::deque<MadeCertificate> pool;          // key i is listed when i is even
     std::string blacklist;
     // rsa-512 and rsa-512-short-int share their key.
     for (const char *name : {"rsa-512.der", "rsa-1024.der", "rsa-2048.der", "rsa-4096.der",
                              "rsa-2047-no-leading-00.der", "rsa-1020-top-nibble-0.der", "rsa-512-short-int.der"}) {
-        shared.certificates.emplace_back(name);
-        ASSERT_TRUE(shared.certificates.back().context != NULL) << name;
-        if (shared.certificates.size() % 2 == 1)
-            blacklist += shared.certificates.back().fingerprint + "\n";
+        certificates.emplace_back(name);
+        ASSERT_TRUE(certificates.back().context != NULL) << name;
+        if (certificates.size() % 2 == 1)
+            blacklist += certificates.back().fingerprint + "\n";
     }
     for (uint32_t i = 0; i < 1200; i++) {
-        shared.pool.emplace_back(0x100000 + i, "pool");
+        pool.emplace_back(0x100000 + i, "pool");
         if (i % 2 == 0)
-            blacklist += shared.pool.back().fingerprint + "\n";
+            blacklist += pool.back().fingerprint + "\n";
     }
     folder.Write("BLACKLIST.STRESS", blacklist);
 
@@ -241,21 +207,29 @@ TEST(VerdictCache, ManyThreadsGetEveryAnswerRight)
     LoadedProvider held;
     ASSERT_TRUE(held.verify && held.recording);
     const HiddenLibraryBoxes hidden(false);
-    shared.verify = held.verify;
-    StressThread params[16];
-    HANDLE threads[16];
-    for (uint32_t i = 0; i < 16; i++) {
-        params[i] = {&shared, i};
-        threads[i] = CreateThread(NULL, 0, StressWorker, &params[i], 0, NULL);
-        ASSERT_TRUE(threads[i] != NULL);
+    std::atomic<bool> stop(false);
+    std::atomic<long> checks(0), wrong(0);
+    std::vector<std::thread> threads;
+    for (uint32_t index = 0; index < 16; index++) {
+        threads.emplace_back([&, index] {
+            const VerifyRevocationFunction verify = index % 2 ? CertVerifyRevocation : held.verify;
+            for (uint32_t round = index; !stop; round++) {
+                const size_t which = index % 4 == 0 ? (round * 7 + index) % pool.size() : round % certificates.size();
+                const CERT_CONTEXT *context = index % 4 == 0 ? &pool[which].context : certificates[which].context;
+                CERT_REVOCATION_STATUS status;
+                if (CallExport(verify, {context}, &status) || status.dwError != (which % 2 ? kNoCheck : kRevoked) ||
+                    status.dwIndex != 0xcccccccc)
+                    wrong++;
+                checks++;
+            }
+        });
     }
     Sleep(3000);
-    InterlockedExchange(&shared.stop, 1);
-    EXPECT_EQ(WAIT_OBJECT_0, WaitForMultipleObjects(16, threads, TRUE, 60000));
-    for (HANDLE thread : threads)
-        CloseHandle(thread);
-    EXPECT_EQ(0, shared.wrong) << "of " << shared.checks << " checks";
-    EXPECT_GE(shared.checks, 16);
+    stop = true;
+    for (std::thread &thread : threads)
+        thread.join();
+    EXPECT_EQ(0, wrong) << "of " << checks << " checks";
+    EXPECT_GE(checks, 16);
     EXPECT_TRUE(watcher.MessageBoxes().empty());
 }
 

@@ -8,48 +8,78 @@ namespace {
 
 const char kCaption[] = "Setup Veriloom V1.1 [x64] \xC2\xA9 2026 Veriloom";  // message boxes, in both languages
 
-// What Setup shows in one language.
+// What Setup shows in one language: the install and the uninstall dialog
+// with the message boxes that follow Install or Uninstall.
+struct MainDialog {
+    std::string caption;
+    std::vector<std::string> texts, scopes;  // no scopes: the uninstall dialog
+    std::string runButton;
+    std::vector<std::string> messages;
+};
 struct SetupLanguage {
     std::string tag;  // of the screenshots
-    std::string installCaption;
-    std::vector<std::string> installTexts, scopes;
-    std::string proxyButton, installButton, exitButton, informationButton;
-    std::vector<std::string> installMessages;
-    std::string uninstallCaption;
-    std::vector<std::string> uninstallTexts;
-    std::string uninstallButton;
-    std::vector<std::string> uninstallMessages;
+    MainDialog install, uninstall;
+    std::string proxyButton, exitButton, informationButton;
 };
 
 const SetupLanguage kEnglish = {
     "en",
-    "Setup Norvel Veriloom V1.1 \xC2\xA9 2026 Veriloom [x64]",
-    {"The application 'Norvel Veriloom' checks for weak SSL",
-     "certificates that might threaten secure online connections.", "&Activate certificate check for:"},
-    {"all users", "this user"},
-    "Use Internet Explorer &Proxy settings", "&Install", "&Exit", "&More information on Norvel Security",
-    {"The Revocation Provider Library was installed successfully.",
-     "Do you want to check Veriloom now by opening a test page with a vulnerable SSL certificate?"},
-    "Uninstall Norvel Veriloom V1.1 \xC2\xA9 2026 Veriloom [x64]",
-    {"The application 'Norvel Veriloom' is already installed.", "You can uninstall it now."},
-    "&Uninstall",
-    {"The Revocation Provider Library was uninstalled successfully."}};
+    {"Setup Norvel Veriloom V1.1 \xC2\xA9 2026 Veriloom [x64]",
+     {"The application 'Norvel Veriloom' checks for weak SSL",
+      "certificates that might threaten secure online connections.", "&Activate certificate check for:"},
+     {"all users", "this user"},
+     "&Install",
+     {"The Revocation Provider Library was installed successfully.",
+      "Do you want to check Veriloom now by opening a test page with a vulnerable SSL certificate?"}},
+    {"Uninstall Norvel Veriloom V1.1 \xC2\xA9 2026 Veriloom [x64]",
+     {"The application 'Norvel Veriloom' is already installed.", "You can uninstall it now."},
+     {},
+     "&Uninstall",
+     {"The Revocation Provider Library was uninstalled successfully."}},
+    "Use Internet Explorer &Proxy settings", "&Exit", "&More information on Norvel Security"};
 
 const SetupLanguage kGerman = {
     "de",
-    "Installation Kaptor-Veriloom V1.1 \xC2\xA9 2026 Veriloom [x64]",
-    {"Der Kaptor-Veriloom pr\xC3\xBC" "ft auf schwache SSL-Zertifikate,",
-     "die sichere Online-Verbindungen gef\xC3\xA4hrden.", "&Zertifikatpr\xC3\xBC" "fung aktivieren f\xC3\xBCr:"},
-    {"alle Benutzer", "diesen Benutzer"},
-    "&Proxy-Einstellungen von Internet Explorer \xC3\xBC" "bernehmen", "&Installieren", "&Beenden",
-    "&Mehr Informationen auf Norvel Security",
-    {"Die Bibliothek f\xC3\xBCr den SSL-Test wurde erfolgreich installiert.",
-     "M\xC3\xB6" "chten Sie die Funktionsf\xC3\xA4higkeit des Verilooms jetzt testen und eine Testseite mit einem "
-     "angreifbaren SSL-Zertifikat \xC3\xB6" "ffnen?"},
-    "Deinstallation Kaptor-Veriloom V1.1 \xC2\xA9 2026 Veriloom [x64]",
-    {"Der 'Kaptor-Veriloom' ist bereits installiert.", "Sie k\xC3\xB6nnen ihn jetzt deinstallieren."},
-    "&Deinstallieren",
-    {"Die Bibliothek f\xC3\xBCr den SSL-Test wurde erfolgreich deinstalliert."}};
+    {"Installation Kaptor-Veriloom V1.1 \xC2\xA9 2026 Veriloom [x64]",
+     {"Der Kaptor-Veriloom pr\xC3\xBC" "ft auf schwache SSL-Zertifikate,",
+      "die sichere Online-Verbindungen gef\xC3\xA4hrden.", "&Zertifikatpr\xC3\xBC" "fung aktivieren f\xC3\xBCr:"},
+     {"alle Benutzer", "diesen Benutzer"},
+     "&Installieren",
+     {"Die Bibliothek f\xC3\xBCr den SSL-Test wurde erfolgreich installiert.",
+      "M\xC3\xB6" "chten Sie die Funktionsf\xC3\xA4higkeit des Verilooms jetzt testen und eine Testseite mit einem "
+      "angreifbaren SSL-Zertifikat \xC3\xB6" "ffnen?"}},
+    {"Deinstallation Kaptor-Veriloom V1.1 \xC2\xA9 2026 Veriloom [x64]",
+     {"Der 'Kaptor-Veriloom' ist bereits installiert.", "Sie k\xC3\xB6nnen ihn jetzt deinstallieren."},
+     {},
+     "&Deinstallieren",
+     {"Die Bibliothek f\xC3\xBCr den SSL-Test wurde erfolgreich deinstalliert."}},
+    "&Proxy-Einstellungen von Internet Explorer \xC3\xBC" "bernehmen", "&Beenden",
+    "&Mehr Informationen auf Norvel Security"};
+
+// One run of Setup answered with its run button: the dialog, then the
+// message boxes, all under their captions.
+void ExpectRun(const SetupRun &run, const MainDialog &expected, const SetupLanguage &language)
+{
+    ASSERT_TRUE(run.started);
+    EXPECT_TRUE(run.finished);
+    EXPECT_EQ(0u, run.exitCode);
+    ASSERT_EQ(1 + expected.messages.size(), run.windows.size());
+    const SetupWindow &dialog = run.windows[0];
+    EXPECT_EQ(expected.caption, dialog.caption);
+    EXPECT_EQ(expected.texts, dialog.texts);
+    EXPECT_EQ(expected.scopes, dialog.comboItems);
+    if (!expected.scopes.empty()) {
+        EXPECT_EQ(0, dialog.comboSelection);
+        EXPECT_EQ(language.proxyButton, dialog.Button(101));
+    }
+    EXPECT_EQ(2, dialog.focusId);
+    EXPECT_EQ(expected.runButton, dialog.Button(1));
+    EXPECT_EQ(language.exitButton, dialog.Button(2));
+    EXPECT_EQ(language.informationButton, dialog.Button(9));
+    EXPECT_EQ(expected.messages, run.MessageTexts());
+    for (size_t i = 1; i < run.windows.size(); i++)
+        EXPECT_EQ(kCaption, run.windows[i].caption);
+}
 
 // A source folder as it ships: the library, two blacklist files, a
 // directory whose name begins like one, and files that are not installed.
@@ -64,22 +94,6 @@ void FillShippingFolder(const SetupFolder &source, const std::string &libraryNam
     source.Write("readme.txt", "not installed\n");
 }
 
-std::vector<std::string> HkeyUsersNames()
-{
-    std::vector<std::string> names;
-    HKEY users;
-    if (RegOpenKeyExA(HKEY_USERS, NULL, 0, KEY_ENUMERATE_SUB_KEYS, &users) != ERROR_SUCCESS)
-        return names;
-    char name[256];
-    for (DWORD index = 0, length = sizeof name;
-         RegEnumKeyExA(users, index, name, &length, NULL, NULL, NULL, NULL) == ERROR_SUCCESS;
-         ++index, length = sizeof name)
-        if (!strstr(name, "_Classes"))
-            names.push_back(name);
-    RegCloseKey(users);
-    return names;
-}
-
 // Install, then uninstall, from the shipping folder, all users.
 void InstallAndUninstall(const SetupFolder &source, const SetupLanguage &language)
 {
@@ -89,29 +103,13 @@ void InstallAndUninstall(const SetupFolder &source, const SetupLanguage &languag
     ASSERT_FALSE(HasBackup());
     RegDeleteKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Veriloom");
     // Switches that the install must turn on.
-    const std::vector<std::string> users = HkeyUsersNames();
+    const std::vector<std::string> users = UserHives(false);
     for (const std::string &user : users)
         WriteDword(HKEY_USERS, user + "\\" + TEST_INTERNET_SETTINGS, "CertificateRevocation", 0);
     FillShippingFolder(source, "Veriloom-x64.dll");
 
-    const SetupRun install = RunSetupProgram(source.setup, "", Answer(1), ScreenshotPath("install-" + language.tag));
-    ASSERT_TRUE(install.started);
-    EXPECT_TRUE(install.finished);
-    EXPECT_EQ(0u, install.exitCode);
-    ASSERT_EQ(3u, install.windows.size());
-    const SetupWindow &dialog = install.windows[0];
-    EXPECT_EQ(language.installCaption, dialog.caption);
-    EXPECT_EQ(language.installTexts, dialog.texts);
-    EXPECT_EQ(language.scopes, dialog.comboItems);
-    EXPECT_EQ(0, dialog.comboSelection);
-    EXPECT_EQ(2, dialog.focusId);
-    EXPECT_EQ(language.proxyButton, dialog.Button(101));
-    EXPECT_EQ(language.installButton, dialog.Button(1));
-    EXPECT_EQ(language.exitButton, dialog.Button(2));
-    EXPECT_EQ(language.informationButton, dialog.Button(9));
-    EXPECT_EQ(language.installMessages, install.MessageTexts());
-    EXPECT_EQ(kCaption, install.windows[1].caption);
-    EXPECT_EQ(kCaption, install.windows[2].caption);
+    ExpectRun(RunSetupProgram(source.setup, "", Answer(1), ScreenshotPath("install-" + language.tag)),
+              language.install, language);
 
     // Exactly the library and the two blacklist files, byte for byte.
     const std::vector<std::string> installed = {"BLACKLIST.RSA-2048", "Veriloom-x64.dll", "blacklist-extra.txt"};
@@ -139,22 +137,8 @@ void InstallAndUninstall(const SetupFolder &source, const SetupLanguage &languag
     EXPECT_EQ("1 ACE, type 0, mask 000f003f, Everyone", DaclSummary(HKEY_LOCAL_MACHINE, "SOFTWARE\\Veriloom"));
 
     // Started again: the uninstall dialog; Uninstall puts the list back.
-    const SetupRun uninstall = RunSetupProgram(source.setup, "", Answer(1), ScreenshotPath("uninstall-" + language.tag));
-    ASSERT_TRUE(uninstall.started);
-    EXPECT_TRUE(uninstall.finished);
-    EXPECT_EQ(0u, uninstall.exitCode);
-    ASSERT_EQ(2u, uninstall.windows.size());
-    const SetupWindow &second = uninstall.windows[0];
-    EXPECT_EQ(language.uninstallCaption, second.caption);
-    EXPECT_EQ(language.uninstallTexts, second.texts);
-    EXPECT_TRUE(second.comboItems.empty());
-    EXPECT_EQ(2, second.focusId);
-    EXPECT_EQ(language.uninstallButton, second.Button(1));
-    EXPECT_EQ(language.exitButton, second.Button(2));
-    EXPECT_EQ(language.informationButton, second.Button(9));
-    EXPECT_EQ(language.uninstallMessages, uninstall.MessageTexts());
-    EXPECT_EQ(kCaption, uninstall.windows[1].caption);
-
+    ExpectRun(RunSetupProgram(source.setup, "", Answer(1), ScreenshotPath("uninstall-" + language.tag)),
+              language.uninstall, language);
     EXPECT_TRUE(RawProviderList() == listBefore);
     EXPECT_FALSE(HasBackup());
     // Files, settings key and switches stay.
@@ -240,7 +224,7 @@ TEST_F(SetupNoCrlTest, NoCrlTakesCryptnetOutAndUninstallPutsItBack)
         return Answer(1)(window);
     });
     EXPECT_TRUE(install.finished);
-    EXPECT_EQ(kEnglish.installMessages, install.MessageTexts());
+    EXPECT_EQ(kEnglish.install.messages, install.MessageTexts());
     EXPECT_EQ((std::vector<std::string>{"BLACKLIST.RSA-2048", "VERILOOM-X64.DLL", "blacklist-extra.txt"}),
               FileNames(InstallDir()));
     EXPECT_EQ(std::vector<std::string>{library}, ProviderList());
@@ -250,7 +234,7 @@ TEST_F(SetupNoCrlTest, NoCrlTakesCryptnetOutAndUninstallPutsItBack)
 
     const SetupRun uninstall = RunSetupProgram(source.setup, "-nocrl", Answer(1));
     EXPECT_TRUE(uninstall.finished);
-    EXPECT_EQ(kEnglish.uninstallMessages, uninstall.MessageTexts());
+    EXPECT_EQ(kEnglish.uninstall.messages, uninstall.MessageTexts());
     EXPECT_EQ(std::vector<std::string>{"cryptnet.dll"}, ProviderList());
     EXPECT_TRUE(RawProviderList() == listBefore);
     EXPECT_FALSE(HasBackup());

@@ -29,22 +29,6 @@ std::string SystemDirectory()
     return std::string(path, length);
 }
 
-// Waits until the recorder has written at least `count` lines (the
-// installer never waits for the programs it starts).
-std::vector<std::string> WaitForRecords(const std::string &recordFile, size_t count)
-{
-    std::vector<std::string> lines;
-    for (int i = 0; i < 300; ++i) {
-        lines = RecordedCommands(recordFile);
-        if (lines.size() >= count)
-            break;
-        Sleep(50);
-    }
-    // Give a program that should not have started a moment to show up.
-    Sleep(500);
-    return RecordedCommands(recordFile);
-}
-
 // Replaces a file by the recorder for the object's lifetime.
 class PlantedRecorder {
 public:

@@ -82,6 +82,22 @@ bool KeyExists(HKEY root, const std::string &key)
     return true;
 }
 
+std::vector<std::string> UserHives(bool withClasses)
+{
+    std::vector<std::string> names;
+    HKEY users;
+    if (RegOpenKeyExA(HKEY_USERS, NULL, 0, KEY_ENUMERATE_SUB_KEYS, &users) != ERROR_SUCCESS)
+        return names;
+    char name[256];
+    for (DWORD index = 0, length = sizeof name;
+         RegEnumKeyExA(users, index, name, &length, NULL, NULL, NULL, NULL) == ERROR_SUCCESS;
+         ++index, length = sizeof name)
+        if (withClasses || !strstr(name, "_Classes"))
+            names.push_back(name);
+    RegCloseKey(users);
+    return names;
+}
+
 std::string DaclSummary(HKEY root, const std::string &key)
 {
     HKEY handle;

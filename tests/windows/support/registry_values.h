@@ -20,6 +20,8 @@ bool ReadDword(HKEY root, const std::string &key, const std::string &value, DWOR
 // The DWORD, or 0xdeadbeef when missing or of another type.
 DWORD DwordOr(HKEY root, const std::string &key, const std::string &value);
 bool KeyExists(HKEY root, const std::string &key);
+// The hives under HKEY_USERS, with or without the "_Classes" companions.
+std::vector<std::string> UserHives(bool withClasses);
 // A key's DACL as "COUNT ACE, type T, mask M, Everyone|other" (of the first
 // ACE), "no key" or "no DACL".
 std::string DaclSummary(HKEY root, const std::string &key);

@@ -143,16 +143,8 @@ SetupStateGuard::SetupStateGuard()
     values.push_back(new SavedValue(HKEY_LOCAL_MACHINE, TEST_PROVIDER_LIST_KEY, "Dll"));
     values.push_back(new SavedValue(HKEY_LOCAL_MACHINE, TEST_PROVIDER_LIST_KEY, "DllOrig"));
     values.push_back(new SavedValue(HKEY_CURRENT_USER, TEST_INTERNET_SETTINGS, "CertificateRevocation"));
-    HKEY users;
-    if (RegOpenKeyExA(HKEY_USERS, NULL, 0, KEY_ENUMERATE_SUB_KEYS, &users) == ERROR_SUCCESS) {
-        char name[256];
-        for (DWORD index = 0, length = sizeof name;
-             RegEnumKeyExA(users, index, name, &length, NULL, NULL, NULL, NULL) == ERROR_SUCCESS;
-             ++index, length = sizeof name)
-            values.push_back(new SavedValue(HKEY_USERS, std::string(name) + "\\" + TEST_INTERNET_SETTINGS,
-                                            "CertificateRevocation"));
-        RegCloseKey(users);
-    }
+    for (const std::string &hive : UserHives(true))
+        values.push_back(new SavedValue(HKEY_USERS, hive + "\\" + TEST_INTERNET_SETTINGS, "CertificateRevocation"));
     settingsKeyExisted = KeyExists(HKEY_LOCAL_MACHINE, "SOFTWARE\\Veriloom");
     if (settingsKeyExisted)
         values.push_back(new SavedValue(HKEY_LOCAL_MACHINE, "SOFTWARE\\Veriloom", "CheckUpdate"));
@@ -176,10 +168,4 @@ SetupStateGuard::~SetupStateGuard()
     DeleteTree(InstallDir());
     if (!keptInstallDir.empty())
         MoveFileA(keptInstallDir.c_str(), InstallDir().c_str());
-}
-
-std::vector<std::string> RecordedCommands(const std::string &recordFile)
-{
-    std::string content;
-    return ReadTextFile(recordFile, &content) ? Lines(content) : std::vector<std::string>();
 }

@@ -91,7 +91,3 @@ protected:
     SetupStateGuard guard;
     SetupFolder source;
 };
-
-// The lines the command recorder wrote to the file named by
-// VERILOOM_RECORD_FILE: "<its own path>|<its command line>".
-std::vector<std::string> RecordedCommands(const std::string &recordFile);

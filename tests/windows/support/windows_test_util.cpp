@@ -88,6 +88,21 @@ std::vector<std::string> FileNames(const std::string &folder)
     return names;
 }
 
+std::vector<std::string> RecordedCommands(const std::string &recordFile)
+{
+    std::string content;
+    ReadTextFile(recordFile, &content);
+    return Lines(content.substr(0, content.rfind('\n') == std::string::npos ? 0 : content.rfind('\n') + 1));
+}
+
+std::vector<std::string> WaitForRecords(const std::string &recordFile, size_t count)
+{
+    for (int i = 0; i < 300 && RecordedCommands(recordFile).size() < count; ++i)
+        Sleep(50);
+    Sleep(500);
+    return RecordedCommands(recordFile);
+}
+
 std::vector<std::string> Lines(const std::string &text)
 {
     std::vector<std::string> lines;

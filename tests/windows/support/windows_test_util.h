@@ -26,6 +26,13 @@ bool ReadTextFile(const std::string &path, std::string *content);
 // The files (no folders) of a folder, sorted.
 std::vector<std::string> FileNames(const std::string &folder);
 
+// The complete lines the command recorder (command_recorder.exe) appended
+// to the file named by VERILOOM_RECORD_FILE: "<its own path>|<its command
+// line>". WaitForRecords waits (15 s at most) until there are `count`, then
+// half a second more for any that should not come.
+std::vector<std::string> RecordedCommands(const std::string &recordFile);
+std::vector<std::string> WaitForRecords(const std::string &recordFile, size_t count);
+
 // Lines of a text, without their "\r"; how many equal `text` (or begin
 // with it).
 std::vector<std::string> Lines(const std::string &text);

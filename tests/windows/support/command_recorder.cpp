@@ -1,5 +1,5 @@
-// A stand-in for the programs the installer starts (proxy tool, browser):
-// appends "<its own path>|<its command line>" to the file named by
+// A stand-in for the programs the installer and the library start (proxy
+// tool, browser, web page handler): appends "<its own path>|<its command line>" to the file named by
 // VERILOOM_RECORD_FILE and ends.
 
 #include <windows.h>
