@@ -134,18 +134,13 @@ size_t ReadBlacklistsWhole(const std::string &installDir)
     return ok ? total : 0;
 }
 
+// 20 random hex digits and a line feed.
 std::string HexLine(Random *random)
 {
-    static const char kDigits[] = "0123456789abcdef";
     const uint64_t a = random->Next(), b = random->Next();
-    char line[kLineLength + 1];
-    for (int i = 0; i < 16; i++)
-        line[i] = kDigits[(a >> (4 * i)) & 15];
-    for (int i = 16; i < 20; i++)
-        line[i] = kDigits[(b >> (4 * (i - 16))) & 15];
-    line[20] = '\n';
-    line[21] = '\0';
-    return line;
+    const uint8_t bytes[10] = {uint8_t(a), uint8_t(a >> 8), uint8_t(a >> 16), uint8_t(a >> 24), uint8_t(a >> 32),
+                               uint8_t(a >> 40), uint8_t(a >> 48), uint8_t(a >> 56), uint8_t(b), uint8_t(b >> 8)};
+    return ToHex(bytes, sizeof bytes) + "\n";
 }
 
 // The "ProgramFiles" stand-in with its four blacklist files.

@@ -10,6 +10,9 @@
 
 namespace {
 
+const std::vector<std::string> kInstalledMessages = {
+    "The Revocation Provider Library was installed successfully.",
+    "Do you want to check Veriloom now by opening a test page with a vulnerable SSL certificate?"};
 const char kAppPaths[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\iexplore.exe";
 
 // A record with the program's path in lower case (Wine's path case varies).
@@ -87,54 +90,44 @@ int InstallWithProxy(const SetupWindow &window)
 
 } // namespace
 
+// The proxy tool, planted in the system directory, starts once when the
+// proxy option is ticked: netsh, or proxycfg for a Windows that reports
+// itself as XP (Wine does so for programs named Setup.exe when told). A
+// tool of the same name beside Setup never runs, nor, in a 64-bit process,
+// the platform variant of Setup.
 TEST_F(FollowUpTest, ProxyToolComesFromTheSystemDirectory)
 {
-    const std::string tool = SystemDirectory() + "\\netsh.exe";
-    NativeOverride override("netsh.exe");
-    PlantedRecorder systemTool(tool);
-    ASSERT_TRUE(systemTool.ok);
-    // A tool of the same name beside Setup must not run, nor, in a 64-bit
-    // process, the platform variant of Setup.
     ASSERT_TRUE(CopyFileA(RecorderExePath().c_str(), (source.folder + "\\netsh.exe").c_str(), FALSE));
     ASSERT_TRUE(CopyFileA(RecorderExePath().c_str(), (source.folder + "\\Setup-x64.exe").c_str(), FALSE));
-
-    const SetupRun run = RunSetupProgram(source.setup, "", InstallWithProxy);
-    EXPECT_TRUE(run.finished);
-    const std::vector<std::string> records = WaitForRecords(recordFile, 1);
-    ASSERT_EQ(1u, records.size());
-    EXPECT_EQ(LowerPath(tool + "|netsh winhttp proxy import"), LowerPath(records[0]));
-    EXPECT_EQ((std::vector<std::string>{"The Revocation Provider Library was installed successfully.",
-                                        "Do you want to check Veriloom now by opening a test page with a vulnerable "
-                                        "SSL certificate?"}),
-              run.MessageTexts());
-}
-
-TEST_F(FollowUpTest, OlderWindowsUsesProxycfg)
-{
-    // Wine reports Windows XP (5.2) to programs named Setup.exe.
-    const SavedValue version(HKEY_CURRENT_USER, "Software\\Wine\\AppDefaults\\Setup.exe", "Version", "winxp64");
-    ASSERT_TRUE(version.written);
-    const std::string tool = SystemDirectory() + "\\proxycfg.exe";
-    PlantedRecorder systemTool(tool);
-    ASSERT_TRUE(systemTool.ok);
-
-    const SetupRun run = RunSetupProgram(source.setup, "", InstallWithProxy);
-    EXPECT_TRUE(run.finished);
-    const std::vector<std::string> records = WaitForRecords(recordFile, 1);
-    ASSERT_EQ(1u, records.size());
-    EXPECT_EQ(LowerPath(tool + "|proxycfg -u"), LowerPath(records[0]));
-}
-
-TEST_F(FollowUpTest, WithoutTheProxyOptionNoToolStarts)
-{
-    const std::string tool = SystemDirectory() + "\\netsh.exe";
-    NativeOverride override("netsh.exe");
-    PlantedRecorder systemTool(tool);
-    ASSERT_TRUE(systemTool.ok);
-
-    const SetupRun run = RunSetupProgram(source.setup, "", Answer(1));
-    EXPECT_TRUE(run.finished);
-    EXPECT_TRUE(WaitForRecords(recordFile, 0).empty());
+    const struct {
+        const char *tool, *version, *command;  // NULL command: nothing starts
+        bool proxy;
+    } cases[] = {
+        {"netsh", "", "netsh winhttp proxy import", true},
+        {"netsh", "", NULL, false},
+        {"proxycfg", "winxp64", "proxycfg -u", true},
+    };
+    for (const auto &c : cases) {
+        const SetupStateGuard rowGuard;
+        const std::string tool = SystemDirectory() + "\\" + c.tool + ".exe";
+        NativeOverride override((std::string(c.tool) + ".exe").c_str());
+        const SavedValue version(HKEY_CURRENT_USER, "Software\\Wine\\AppDefaults\\Setup.exe", "Version");
+        if (*c.version) {
+            ASSERT_TRUE(WriteString(HKEY_CURRENT_USER, "Software\\Wine\\AppDefaults\\Setup.exe", "Version", c.version));
+        }
+        PlantedRecorder systemTool(tool);
+        ASSERT_TRUE(systemTool.ok);
+        DeleteFileA(recordFile.c_str());
+        const SetupRun run = RunSetupProgram(source.setup, "", c.proxy ? InstallWithProxy : Answer(1));
+        EXPECT_TRUE(run.finished) << c.tool;
+        EXPECT_EQ(kInstalledMessages, run.MessageTexts()) << c.tool;
+        std::vector<std::string> records = WaitForRecords(recordFile, c.command ? 1 : 0);
+        for (std::string &record : records)
+            record = LowerPath(record);
+        EXPECT_EQ(c.command ? std::vector<std::string>{LowerPath(tool + "|" + c.command)} : std::vector<std::string>(),
+                  records)
+            << c.tool;
+    }
 }
 
 TEST_F(FollowUpTest, MissingProxyToolIsReported)

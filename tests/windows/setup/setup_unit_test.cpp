@@ -11,7 +11,7 @@
 #include "setup/revocation_switch.h"
 #include "setup/setup.h"
 
-#include <aclapi.h>
+#include <sddl.h>
 
 #include <cstring>
 
@@ -222,29 +222,15 @@ TEST(SettingsKeyTest, NewKeyGrantsEveryoneFullAccessExistingKeyKeepsItsSecurity)
     RegCloseKey(key);
     EXPECT_EQ("1 ACE, type 0, mask 000f003f, Everyone", DaclSummary(HKEY_LOCAL_MACHINE, SETTINGS_KEY));
 
-    // An existing key with a DACL of two entries keeps it.
-    SID_IDENTIFIER_AUTHORITY world = SECURITY_WORLD_SID_AUTHORITY;
-    SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
-    PSID everyone = NULL, admins = NULL;
-    AllocateAndInitializeSid(&world, 1, SECURITY_WORLD_RID, 0, 0, 0, 0, 0, 0, 0, &everyone);
-    AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0, 0, &admins);
-    EXPLICIT_ACCESSA entries[2];
-    ZeroMemory(entries, sizeof entries);
-    entries[0].grfAccessPermissions = KEY_READ;
-    entries[0].grfAccessMode = SET_ACCESS;
-    entries[0].Trustee.TrusteeForm = TRUSTEE_IS_SID;
-    entries[0].Trustee.ptstrName = static_cast<LPSTR>(everyone);
-    entries[1] = entries[0];
-    entries[1].grfAccessPermissions = KEY_ALL_ACCESS;
-    entries[1].Trustee.ptstrName = static_cast<LPSTR>(admins);
-    PACL acl = NULL;
-    ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS), SetEntriesInAclA(2, entries, NULL, &acl));
-    SECURITY_DESCRIPTOR descriptor;
-    InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION);
-    SetSecurityDescriptorDacl(&descriptor, TRUE, acl, FALSE);
+    // An existing key with a DACL of two entries (Everyone reads,
+    // administrators do all) keeps it.
+    PSECURITY_DESCRIPTOR descriptor = NULL;
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA("D:(A;;KR;;;WD)(A;;KA;;;BA)", SDDL_REVISION_1,
+                                                                     &descriptor, NULL));
     ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_LOCAL_MACHINE, SETTINGS_KEY, 0, WRITE_DAC, &key));
-    EXPECT_EQ(ERROR_SUCCESS, RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, &descriptor));
+    EXPECT_EQ(ERROR_SUCCESS, RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, descriptor));
     RegCloseKey(key);
+    LocalFree(descriptor);
     const std::string twoEntries = DaclSummary(HKEY_LOCAL_MACHINE, SETTINGS_KEY);
     EXPECT_EQ(0u, twoEntries.find("2 ACE")) << twoEntries;
 
@@ -252,9 +238,6 @@ TEST(SettingsKeyTest, NewKeyGrantsEveryoneFullAccessExistingKeyKeepsItsSecurity)
     ASSERT_TRUE(key != NULL);
     RegCloseKey(key);
     EXPECT_EQ(twoEntries, DaclSummary(HKEY_LOCAL_MACHINE, SETTINGS_KEY));
-    LocalFree(acl);
-    FreeSid(everyone);
-    FreeSid(admins);
 }
 
 TEST(RevocationSwitchTest, ThisUserWritesOnlyTheCurrentUser)
@@ -338,30 +321,31 @@ TEST(RevocationSwitchTest, WithoutAProfilesDirectoryOnlyLoadedHivesAreWritten)
     EXPECT_FALSE(KeyExists(HKEY_USERS, PROFILE_MOUNT_POINT));
 }
 
+// The final ".exe" in any case gives way to the suffix; other paths stay as
+// they are; a buffer too small for the suffix gets it cut, never overrun.
 TEST(VariantPathTest, ReplacesTheFinalExeWhateverItsCase)
 {
-    char path[1024] = "C:\\Downloads\\SETUP.EXE";
-    EXPECT_TRUE(VariantSetupPath(path, sizeof path, "-x64.exe"));
-    EXPECT_STREQ("C:\\Downloads\\SETUP-x64.exe", path);
-    char lower[1024] = "C:\\d\\setup.exe";
-    EXPECT_TRUE(VariantSetupPath(lower, sizeof lower, "-ia64.exe"));
-    EXPECT_STREQ("C:\\d\\setup-ia64.exe", lower);
-    char mixed[1024] = "C:\\d\\Setup.eXe";
-    EXPECT_TRUE(VariantSetupPath(mixed, sizeof mixed, "-x64.exe"));
-    EXPECT_STREQ("C:\\d\\Setup-x64.exe", mixed);
-
-    const char *others[] = {"C:\\d\\setup", "C:\\d\\setup.ex", "C:\\d\\setupexe", "C:\\d\\setup.exe.txt",
-                            ".exe", "C:\\d\\setup.com"};
-    for (const char *other : others) {
-        char copy[1024];
-        strcpy(copy, other);
-        EXPECT_FALSE(VariantSetupPath(copy, sizeof copy, "-x64.exe")) << other;
-        EXPECT_STREQ(other, copy);
+    const struct {
+        const char *path;
+        size_t size;
+        const char *suffix, *variant;  // NULL: none
+    } cases[] = {
+        {"C:\\Downloads\\SETUP.EXE", 1024, "-x64.exe", "C:\\Downloads\\SETUP-x64.exe"},
+        {"C:\\d\\setup.exe", 1024, "-ia64.exe", "C:\\d\\setup-ia64.exe"},
+        {"C:\\d\\Setup.eXe", 1024, "-x64.exe", "C:\\d\\Setup-x64.exe"},
+        {"C:\\ab\\setup.exe", 16, "-x64.exe", "C:\\ab\\setup-x64"},
+        {"C:\\d\\setup", 1024, "-x64.exe", NULL},      {"C:\\d\\setup.ex", 1024, "-x64.exe", NULL},
+        {"C:\\d\\setupexe", 1024, "-x64.exe", NULL},   {"C:\\d\\setup.exe.txt", 1024, "-x64.exe", NULL},
+        {".exe", 1024, "-x64.exe", NULL},              {"C:\\d\\setup.com", 1024, "-x64.exe", NULL},
+    };
+    for (const auto &c : cases) {
+        char path[1025];
+        memset(path, 'X', sizeof path);
+        strcpy(path, c.path);
+        EXPECT_EQ(c.variant != NULL, VariantSetupPath(path, c.size, c.suffix)) << c.path;
+        EXPECT_STREQ(c.variant ? c.variant : c.path, path);
+        EXPECT_EQ('X', path[c.size]) << c.path;
     }
-    // A path that leaves no room for the suffix is cut, never overrun.
-    char tight[16] = "C:\\ab\\setup.exe";
-    EXPECT_TRUE(VariantSetupPath(tight, sizeof tight, "-x64.exe"));
-    EXPECT_STREQ("C:\\ab\\setup-x64", tight);
 }
 
 TEST(VariantPathTest, NativeProgramNeverStartsAVariant)
