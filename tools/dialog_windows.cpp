@@ -144,6 +144,42 @@ void PressEnter(HWND dialog)
     PostMessageW(target, WM_KEYUP, VK_RETURN, 0xC01C0001);
 }
 
+bool DriveProgram(const std::string &commandLine, const char *folder, DWORD limitMs, DWORD settleMs,
+                  const std::function<void(HWND)> &onWindow, DWORD *exitCode)
+{
+    std::string command = commandLine;
+    STARTUPINFOA startup;
+    ZeroMemory(&startup, sizeof startup);
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process;
+    *exitCode = STILL_ACTIVE;
+    if (!CreateProcessA(NULL, &command[0], NULL, NULL, FALSE, 0, NULL, folder, &startup, &process))
+        return false;
+    std::vector<HWND> handled;
+    const DWORD start = GetTickCount();
+    while (WaitForSingleObject(process.hProcess, 20) == WAIT_TIMEOUT) {
+        if (GetTickCount() - start > limitMs) {
+            TerminateProcess(process.hProcess, STILL_ACTIVE);
+            WaitForSingleObject(process.hProcess, 5000);
+            break;
+        }
+        for (HWND window : FindDialogs(process.dwProcessId)) {
+            bool known = false;
+            for (HWND done : handled)
+                known = known || done == window;
+            if (known)
+                continue;
+            handled.push_back(window);
+            Sleep(settleMs);
+            onWindow(window);
+        }
+    }
+    GetExitCodeProcess(process.hProcess, exitCode);
+    CloseHandle(process.hProcess);
+    CloseHandle(process.hThread);
+    return true;
+}
+
 void UseUnmanagedWindows()
 {
     char self[MAX_PATH];

@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <initializer_list>
 #include <string>
 #include <utility>
@@ -38,6 +39,14 @@ DialogContents ReadDialog(HWND dialog);
 void PressButton(HWND dialog, int id);
 // Posts an Enter key press to the control with the focus.
 void PressEnter(HWND dialog);
+
+// Runs a program (command line, working folder or NULL) and hands each new
+// dialog or message box it shows, once, to `onWindow` (after a short wait,
+// so that the window has finished its start-up messages) until the program
+// ends. After `limitMs` it is terminated. False when it could not start;
+// *exitCode is STILL_ACTIVE when it was terminated.
+bool DriveProgram(const std::string &commandLine, const char *folder, DWORD limitMs, DWORD settleMs,
+                  const std::function<void(HWND)> &onWindow, DWORD *exitCode);
 
 // Without a window manager (Xvfb) Wine waits two seconds for every managed
 // window it hides and draws frames only of unmanaged ones: marks this

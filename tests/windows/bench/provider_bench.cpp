@@ -22,6 +22,8 @@
 #include "tests/windows/support/provider_test_support.h"
 
 #include <algorithm>
+#include <chrono>
+#include <random>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -38,18 +40,9 @@ const int kHitChecksPerRound = 20000;
 const int kHitRounds = 15;
 const int kMissRounds = 15;
 
-// Timing with the performance counter.
 double CounterSeconds()
 {
-    static double frequency = 0;
-    if (frequency == 0) {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        frequency = static_cast<double>(f.QuadPart);
-    }
-    LARGE_INTEGER now;
-    QueryPerformanceCounter(&now);
-    return static_cast<double>(now.QuadPart) / frequency;
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
 
 struct Figures {
@@ -67,21 +60,8 @@ Figures Summarize(std::vector<double> samples)
     return f;
 }
 
-// A small deterministic generator (xorshift64*), so that every run uses the
-// same blacklist contents.
-class Random {
-public:
-    explicit Random(uint64_t seed) : state(seed ? seed : 0x9E3779B97F4A7C15ull) {}
-    uint64_t Next()
-    {
-        state ^= state >> 12;
-        state ^= state << 25;
-        state ^= state >> 27;
-        return state * 0x2545F4914F6CDD1Dull;
-    }
-private:
-    uint64_t state;
-};
+// A deterministic generator, so that every run uses the same blacklist contents.
+typedef std::mt19937_64 Random;
 
 // One check through the export; returns the status's dwError.
 DWORD Check(VerifyRevocationFunction verify, const CERT_CONTEXT &context)
@@ -137,7 +117,7 @@ size_t ReadBlacklistsWhole(const std::string &installDir)
 // 20 random hex digits and a line feed.
 std::string HexLine(Random *random)
 {
-    const uint64_t a = random->Next(), b = random->Next();
+    const uint64_t a = (*random)(), b = (*random)();
     const uint8_t bytes[10] = {uint8_t(a), uint8_t(a >> 8), uint8_t(a >> 16), uint8_t(a >> 24), uint8_t(a >> 32),
                                uint8_t(a >> 40), uint8_t(a >> 48), uint8_t(a >> 56), uint8_t(b), uint8_t(b >> 8)};
     return ToHex(bytes, sizeof bytes) + "\n";
@@ -281,7 +261,7 @@ int main(int argc, char **argv)
     std::vector<double> missSamples, floorSamples;
     size_t floorBytes = 0;
     for (int round = 0; round < kMissRounds + 1 && status == 0; round++) {
-        const Bytes modulus = SeededModulus(static_cast<uint32_t>(keys.Next()), 256);
+        const Bytes modulus = SeededModulus(static_cast<uint32_t>(keys()), 256);
         const std::string fingerprint = KeyFingerprint(modulus);
         const Bytes der = MinimalCertificate(modulus, "Benchmark key");
         if (fingerprint.size() != 20 || !ListLast(folder, fingerprint)) {

@@ -71,37 +71,24 @@ DialogStep ClickAndWaitFor(int id, std::function<bool()> done)
 }
 
 WarningDialogWatcher::WarningDialogWatcher(DialogAnswer dialogAnswer, std::vector<DialogStep> dialogSteps)
-    : thread(NULL), stop(0), answer(dialogAnswer), steps(dialogSteps)
+    : answer(dialogAnswer), steps(dialogSteps), thread([this] {
+          for (; !stop; Sleep(10))
+              for (HWND dialog : FindDialogs(GetCurrentProcessId(), {L"Norvel Veriloom", L"Kaptor Veriloom"}))
+                  Handle(dialog);
+      })
 {
-    InitializeCriticalSection(&lock);
-    thread = CreateThread(NULL, 0, Run, this, 0, NULL);
 }
 
 WarningDialogWatcher::~WarningDialogWatcher()
 {
-    InterlockedExchange(&stop, 1);
-    WaitForSingleObject(thread, INFINITE);
-    CloseHandle(thread);
-    DeleteCriticalSection(&lock);
+    stop = true;
+    thread.join();
 }
 
 std::vector<WarningDialogView> WarningDialogWatcher::Views()
 {
-    EnterCriticalSection(&lock);
-    std::vector<WarningDialogView> copy = views;
-    LeaveCriticalSection(&lock);
-    return copy;
-}
-
-DWORD WINAPI WarningDialogWatcher::Run(void *self)
-{
-    WarningDialogWatcher *watcher = static_cast<WarningDialogWatcher *>(self);
-    while (!watcher->stop) {
-        for (HWND dialog : FindDialogs(GetCurrentProcessId(), {L"Norvel Veriloom", L"Kaptor Veriloom"}))
-            watcher->Handle(dialog);
-        Sleep(10);
-    }
-    return 0;
+    std::lock_guard<std::mutex> hold(lock);
+    return views;
 }
 
 void WarningDialogWatcher::Handle(HWND dialog)
@@ -142,9 +129,10 @@ void WarningDialogWatcher::Handle(HWND dialog)
         step(dialog, &view);
     view.openAfterSteps = IsWindow(dialog) && IsWindowVisible(dialog);
 
-    EnterCriticalSection(&lock);
-    views.push_back(view);
-    LeaveCriticalSection(&lock);
+    {
+        std::lock_guard<std::mutex> hold(lock);
+        views.push_back(view);
+    }
 
     switch (answer) {
     case DialogAnswer::Enter:

@@ -5,8 +5,11 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <functional>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 // What the watcher saw of one warning dialog.
@@ -38,14 +41,13 @@ public:
     std::vector<WarningDialogView> Views();  // one per dialog answered so far
 
 private:
-    static DWORD WINAPI Run(void *self);
     void Handle(HWND dialog);
-    HANDLE thread;
-    volatile LONG stop;
     DialogAnswer answer;
     std::vector<DialogStep> steps;
-    CRITICAL_SECTION lock;
+    std::mutex lock;
     std::vector<WarningDialogView> views;
+    std::atomic<bool> stop{false};
+    std::thread thread;
 };
 
 // Step: clicks the button, waits for the message box the click opens,

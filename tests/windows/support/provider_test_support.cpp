@@ -165,70 +165,57 @@ DWORD VerifyOnce(VerifyRevocationFunction verify, const CERT_CONTEXT *context)
     return VerifyOnce(verify, std::vector<const CERT_CONTEXT *>{context});
 }
 
-WindowWatcher::WindowWatcher(int dialogAnswer) : thread(NULL), stop(0), answer(dialogAnswer), dialogs(0)
+WindowWatcher::WindowWatcher(int dialogAnswer)
+    : thread([this, dialogAnswer] {
+          std::vector<HWND> answered;
+          for (; !stop; Sleep(20)) {
+              for (HWND window : FindDialogs(GetCurrentProcessId())) {
+                  bool known = false;
+                  for (HWND done : answered)
+                      known = known || done == window;
+                  if (known && IsWindow(window))
+                      continue;
+                  const DialogContents seen = ReadDialog(window);
+                  const bool isDialog = seen.buttons.size() > 1;
+                  std::string box = seen.caption;
+                  for (const std::string &text : seen.texts)
+                      box += "|" + text;
+                  {
+                      std::lock_guard<std::mutex> hold(lock);
+                      if (isDialog)
+                          dialogs++;
+                      else
+                          boxes.push_back(box);
+                  }
+                  PressButton(window, isDialog ? dialogAnswer : IDOK);
+                  answered.push_back(window);
+              }
+          }
+      })
 {
-    InitializeCriticalSection(&lock);
-    thread = CreateThread(NULL, 0, Run, this, 0, NULL);
 }
 
 WindowWatcher::~WindowWatcher()
 {
-    InterlockedExchange(&stop, 1);
-    WaitForSingleObject(thread, INFINITE);
-    CloseHandle(thread);
-    DeleteCriticalSection(&lock);
+    stop = true;
+    thread.join();
 }
 
 std::vector<std::string> WindowWatcher::MessageBoxes()
 {
-    EnterCriticalSection(&lock);
-    const std::vector<std::string> copy = boxes;
-    LeaveCriticalSection(&lock);
-    return copy;
+    std::lock_guard<std::mutex> hold(lock);
+    return boxes;
 }
 
 size_t WindowWatcher::Dialogs()
 {
-    EnterCriticalSection(&lock);
-    const size_t count = dialogs;
-    LeaveCriticalSection(&lock);
-    return count;
+    std::lock_guard<std::mutex> hold(lock);
+    return dialogs;
 }
 
 void WindowWatcher::Clear()
 {
-    EnterCriticalSection(&lock);
+    std::lock_guard<std::mutex> hold(lock);
     boxes.clear();
     dialogs = 0;
-    LeaveCriticalSection(&lock);
-}
-
-DWORD WINAPI WindowWatcher::Run(void *self)
-{
-    WindowWatcher *watcher = static_cast<WindowWatcher *>(self);
-    std::vector<HWND> answered;
-    while (!watcher->stop) {
-        for (HWND window : FindDialogs(GetCurrentProcessId())) {
-            bool known = false;
-            for (HWND done : answered)
-                known = known || done == window;
-            if (known && IsWindow(window))
-                continue;
-            const DialogContents seen = ReadDialog(window);
-            const bool isDialog = seen.buttons.size() > 1;
-            std::string box = seen.caption;
-            for (const std::string &text : seen.texts)
-                box += "|" + text;
-            EnterCriticalSection(&watcher->lock);
-            if (isDialog)
-                watcher->dialogs++;
-            else
-                watcher->boxes.push_back(box);
-            LeaveCriticalSection(&watcher->lock);
-            PressButton(window, isDialog ? watcher->answer : IDOK);
-            answered.push_back(window);
-        }
-        Sleep(20);
-    }
-    return 0;
 }

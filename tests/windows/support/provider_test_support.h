@@ -8,7 +8,10 @@
 #include <windows.h>
 #include <wincrypt.h>
 
+#include <atomic>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tests/windows/support/windows_test_util.h"
@@ -139,11 +142,9 @@ public:
     void Clear();
 
 private:
-    static DWORD WINAPI Run(void *self);
-    HANDLE thread;
-    volatile LONG stop;
-    int answer;
-    CRITICAL_SECTION lock;
+    std::mutex lock;
     std::vector<std::string> boxes;
-    size_t dialogs;
+    size_t dialogs = 0;
+    std::atomic<bool> stop{false};
+    std::thread thread;
 };

@@ -57,20 +57,13 @@ std::vector<std::string> ReadMultiString(HKEY root, const std::string &key, cons
     return entries;
 }
 
-bool ReadDword(HKEY root, const std::string &key, const std::string &value, DWORD *out)
-{
-    DWORD type = 0;
-    std::vector<BYTE> data;
-    if (!ReadValue(root, key, value, &type, &data) || type != REG_DWORD || data.size() != 4)
-        return false;
-    memcpy(out, data.data(), 4);
-    return true;
-}
-
 DWORD DwordOr(HKEY root, const std::string &key, const std::string &value)
 {
-    DWORD data = 0xdeadbeef;
-    return ReadDword(root, key, value, &data) ? data : 0xdeadbeef;
+    DWORD type = 0, out = 0xdeadbeef;
+    std::vector<BYTE> data;
+    if (ReadValue(root, key, value, &type, &data) && type == REG_DWORD && data.size() == 4)
+        memcpy(&out, data.data(), 4);
+    return out;
 }
 
 bool KeyExists(HKEY root, const std::string &key)

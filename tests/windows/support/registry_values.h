@@ -16,7 +16,6 @@ bool HasValue(HKEY root, const std::string &key, const std::string &value);
 // The entries of a REG_MULTI_SZ value, in order (none when missing or of
 // another type).
 std::vector<std::string> ReadMultiString(HKEY root, const std::string &key, const std::string &value);
-bool ReadDword(HKEY root, const std::string &key, const std::string &value, DWORD *data);
 // The DWORD, or 0xdeadbeef when missing or of another type.
 DWORD DwordOr(HKEY root, const std::string &key, const std::string &value);
 bool KeyExists(HKEY root, const std::string &key);

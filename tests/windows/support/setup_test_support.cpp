@@ -4,7 +4,6 @@
 
 #include "tools/window_capture.h"
 
-#include <algorithm>
 
 std::string SetupExePath() { return Environment("VERILOOM_SETUP_EXE"); }
 std::string LibraryPath() { return Environment("VERILOOM_PROVIDER_DLL"); }
@@ -72,34 +71,15 @@ SetupAnswer Answer(int mainAnswer, bool testPageYes)
 SetupRun RunSetupProgram(const std::string &program, const std::string &arguments, const SetupAnswer &answer,
                          const std::string &screenshotPrefix)
 {
-    SetupRun run = {false, false, 0xFFFFFFFF, {}};
-    std::string commandLine = "\"" + program + "\"" + (arguments.empty() ? "" : " " + arguments);
-    STARTUPINFOA startup;
-    ZeroMemory(&startup, sizeof startup);
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process;
-    if (!CreateProcessA(program.c_str(), &commandLine[0], NULL, NULL, FALSE, 0, NULL, NULL, &startup, &process))
-        return run;
-    run.started = true;
-
-    std::vector<HWND> handled;
+    SetupRun run = {false, false, STILL_ACTIVE, {}};
     int screenshots = 0;
-    const DWORD start = GetTickCount();
-    while (WaitForSingleObject(process.hProcess, 20) == WAIT_TIMEOUT) {
-        if (GetTickCount() - start > 60000) {
-            TerminateProcess(process.hProcess, 0xDEAD);
-            WaitForSingleObject(process.hProcess, 5000);
-            break;
-        }
-        for (HWND window : FindDialogs(process.dwProcessId)) {
-            if (std::find(handled.begin(), handled.end(), window) != handled.end())
-                continue;
-            Sleep(100);  // let the window finish its start-up messages
+    run.started = DriveProgram(
+        "\"" + program + "\"" + (arguments.empty() ? "" : " " + arguments), NULL, 60000, 100,
+        [&](HWND window) {
             SetupWindow seen;
             static_cast<DialogContents &>(seen) = ReadDialog(window);
             seen.window = window;
             run.windows.push_back(seen);
-            handled.push_back(window);
             if (!screenshotPrefix.empty() && !seen.IsMessageBox())
                 SaveScreenshot(window, screenshotPrefix + (screenshots++ ? "-2" : "") + ".bmp");
             const int action = answer(seen);
@@ -107,15 +87,9 @@ SetupRun RunSetupProgram(const std::string &program, const std::string &argument
                 PressEnter(window);
             else if (action != 0)
                 PressButton(window, action);
-        }
-    }
-    DWORD code = 0xFFFFFFFF;
-    if (GetExitCodeProcess(process.hProcess, &code) && code != STILL_ACTIVE && code != 0xDEAD) {
-        run.finished = true;
-        run.exitCode = code;
-    }
-    CloseHandle(process.hProcess);
-    CloseHandle(process.hThread);
+        },
+        &run.exitCode);
+    run.finished = run.started && run.exitCode != STILL_ACTIVE;
     return run;
 }
 
