@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <new>
+#include <sstream>
 
 namespace {
 
@@ -70,28 +71,18 @@ std::vector<std::vector<std::string>> ReadTsv(const std::string &path)
     Bytes contents;
     if (!ReadWholeFile(path, &contents))
         return rows;
-    std::string line;
-    const std::string text(contents.begin(), contents.end());
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find('\n', start);
-        if (end == std::string::npos)
-            end = text.size();
-        line = text.substr(start, end - start);
-        start = end + 1;
+    std::istringstream text(std::string(contents.begin(), contents.end()));
+    for (std::string line; std::getline(text, line);) {
         if (!line.empty() && line.back() == '\r')
             line.pop_back();
         if (line.empty() || line[0] == '#')
             continue;
         std::vector<std::string> fields;
-        size_t fieldStart = 0;
-        for (;;) {
-            const size_t tab = line.find('\t', fieldStart);
-            fields.push_back(line.substr(fieldStart, tab - fieldStart));
-            if (tab == std::string::npos)
-                break;
-            fieldStart = tab + 1;
-        }
+        std::istringstream fieldText(line);
+        for (std::string field; std::getline(fieldText, field, '\t');)
+            fields.push_back(field);
+        if (line.back() == '\t')
+            fields.push_back("");
         rows.push_back(fields);
     }
     return rows;

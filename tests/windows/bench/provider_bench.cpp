@@ -123,22 +123,16 @@ std::string HexLine(Random *random)
     return ToHex(bytes, sizeof bytes) + "\n";
 }
 
-// The "ProgramFiles" stand-in with its four blacklist files.
-struct BlacklistFolder {
-    std::string root;
-    std::string installDir;
-    std::string lastFile;      // the file the scan reads last
-    LONG lastLineOffset;       // where its last fingerprint begins
+// The "ProgramFiles" stand-in (for as long as it lives) with its four
+// blacklist files.
+struct BlacklistFolder : InstallFolder {
+    std::string lastFile;  // the file the scan reads last
+    LONG lastLineOffset;   // where its last fingerprint begins
     size_t totalBytes;
 };
 
 bool CreateBlacklists(BlacklistFolder *folder)
 {
-    folder->root = TempFolder("bench");
-    folder->installDir = folder->root + "\\Veriloom\\";
-    if (!CreateDirectoryA(folder->installDir.c_str(), NULL))
-        return false;
-
     folder->totalBytes = 0;
     for (int f = 0; f < kBlacklistFiles; f++) {
         Random random(0x5EED0000u + static_cast<uint64_t>(f));
@@ -214,21 +208,16 @@ int main(int argc, char **argv)
     const CERT_CONTEXT hitContext = BareContext(hitCertificate);
 
     BlacklistFolder folder;
-    if (!CreateBlacklists(&folder)) {
-        DeleteTree(folder.root);
+    if (!CreateBlacklists(&folder))
         return Fail("cannot write the blacklist files");
-    }
-    SetEnvironmentVariableA("ProgramFiles", folder.root.c_str());
 
     HMODULE module = LoadLibraryA(dllPath.c_str());
     VerifyRevocationFunction verify = NULL;
     if (module)
         verify = reinterpret_cast<VerifyRevocationFunction>(
             reinterpret_cast<void *>(GetProcAddress(module, "CertDllVerifyRevocation")));
-    if (!verify) {
-        DeleteTree(folder.root);
+    if (!verify)
         return Fail("cannot load the library or find CertDllVerifyRevocation");
-    }
 
     printf("provider_bench: %s\n", dllPath.c_str());
     printf("blacklists: %d files x %d fingerprints, %.1f MB in all; the scan reads %s last\n\n", kBlacklistFiles,
@@ -305,6 +294,5 @@ int main(int argc, char **argv)
     }
 
     FreeLibrary(module);
-    DeleteTree(folder.root);
     return status;
 }

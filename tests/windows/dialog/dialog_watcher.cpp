@@ -19,15 +19,10 @@ void ClickButton(HWND dialog, int id)
     PostMessageW(GetDlgItem(dialog, id), BM_CLICK, 0, 0);
 }
 
-void PressKey(WORD key)
+void PressKey(BYTE key)
 {
-    INPUT inputs[2];
-    ZeroMemory(inputs, sizeof inputs);
-    inputs[0].type = INPUT_KEYBOARD;
-    inputs[0].ki.wVk = key;
-    inputs[1] = inputs[0];
-    inputs[1].ki.dwFlags = KEYEVENTF_KEYUP;
-    SendInput(2, inputs, sizeof(INPUT));
+    keybd_event(key, 0, 0, 0);
+    keybd_event(key, 0, KEYEVENTF_KEYUP, 0);
 }
 
 } // namespace

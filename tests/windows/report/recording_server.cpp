@@ -48,14 +48,12 @@ std::string RecordedRequest::Header(const std::string &name) const
     return "";
 }
 
-RecordingServer::RecordingServer() : ok(false), port(0), hasPorts80And443(false)
+RecordingServer::RecordingServer()
+    : ok(false), port(0), hasPorts80And443(false), folder(Environment("VERILOOM_REPORT_SERVER"))
 {
-    char value[MAX_PATH];
-    const DWORD length = GetEnvironmentVariableA("VERILOOM_REPORT_SERVER", value, sizeof value);
-    if (length == 0 || length >= sizeof value)
-        return;
-    folder = value;
     std::string text;
+    if (folder.empty())
+        return;
     if (ReadTextFile(folder + "\\port", &text))
         port = atoi(text.c_str());
     ok = port > 0;

@@ -270,9 +270,7 @@ TEST_F(InGermanScan, ErrorMessages)
     EXPECT_EQ(kNoCheck, VerifyOnce(provider.verify, ec.context));
     ASSERT_TRUE(RemoveDirectoryA((folder.root + "\\Veriloom").c_str()));
     EXPECT_EQ(kNoCheck, Check(first));
-    const Lines expected = {std::string(kBoxCaption) + "|Fehler beim \xC3\x9C" "berpr\xC3\xBC" "fen des Zertifikats [2/0]!",
-                            std::string(kBoxCaption) + "|Fehler beim \xC3\x9C" "berpr\xC3\xBC" "fen des Zertifikats [102/3]!"};
-    EXPECT_EQ(expected, watcher.MessageBoxes());
+    EXPECT_EQ((Lines{ErrorBox("2/0"), ErrorBox("102/3")}), watcher.MessageBoxes());
 }
 
 } // namespace
