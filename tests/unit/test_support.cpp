@@ -50,21 +50,6 @@ std::string CaDataDir()
     return EnvironmentValue("VERILOOM_CA_DATA");
 }
 
-bool ReadWholeFile(const std::string &path, Bytes *contents)
-{
-    FILE *file = fopen(path.c_str(), "rb");
-    if (!file)
-        return false;
-    contents->clear();
-    uint8_t buffer[65536];
-    size_t got;
-    while ((got = fread(buffer, 1, sizeof buffer, file)) > 0)
-        contents->insert(contents->end(), buffer, buffer + got);
-    const bool ok = !ferror(file);
-    fclose(file);
-    return ok;
-}
-
 std::vector<std::vector<std::string>> ReadTsv(const std::string &path)
 {
     std::vector<std::vector<std::string>> rows;

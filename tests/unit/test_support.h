@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "tools/file_input.h"
+
 typedef std::vector<uint8_t> Bytes;
 
 // Folder of the committed test data (VERILOOM_TEST_DATA), or "" when unset.
@@ -15,7 +17,12 @@ std::string TestDataDir();
 // Folder of the CA certificate expectations made at test time (VERILOOM_CA_DATA).
 std::string CaDataDir();
 
-bool ReadWholeFile(const std::string &path, Bytes *contents);
+// The tools' reader (tools/file_input), into an emptied vector.
+inline bool ReadWholeFile(const std::string &path, Bytes *contents)
+{
+    contents->clear();
+    return ReadWholeFile(path.c_str(), contents);
+}
 // Rows of a tab-separated file, without '#' comment lines.
 std::vector<std::vector<std::string>> ReadTsv(const std::string &path);
 

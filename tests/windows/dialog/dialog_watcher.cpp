@@ -66,18 +66,8 @@ DialogStep ClickAndWaitFor(int id, std::function<bool()> done)
 }
 
 WarningDialogWatcher::WarningDialogWatcher(DialogAnswer dialogAnswer, std::vector<DialogStep> dialogSteps)
-    : answer(dialogAnswer), steps(dialogSteps), thread([this] {
-          for (; !stop; Sleep(10))
-              for (HWND dialog : FindDialogs(GetCurrentProcessId(), {L"Norvel Veriloom", L"Kaptor Veriloom"}))
-                  Handle(dialog);
-      })
+    : answer(dialogAnswer), steps(dialogSteps), watcher([this](HWND dialog) { Handle(dialog); })
 {
-}
-
-WarningDialogWatcher::~WarningDialogWatcher()
-{
-    stop = true;
-    thread.join();
 }
 
 std::vector<WarningDialogView> WarningDialogWatcher::Views()
@@ -88,6 +78,9 @@ std::vector<WarningDialogView> WarningDialogWatcher::Views()
 
 void WarningDialogWatcher::Handle(HWND dialog)
 {
+    const std::string caption = WindowTextUtf8(dialog);
+    if (caption.compare(0, 15, "Norvel Veriloom") != 0 && caption.compare(0, 15, "Kaptor Veriloom") != 0)
+        return;  // a message box that a step answers
     // Its thread is back in the modal loop: the dialog is fully set up.
     SendMessageTimeoutW(dialog, WM_NULL, 0, 0, SMTO_BLOCK, 5000, NULL);
     const DialogContents contents = ReadDialog(dialog);

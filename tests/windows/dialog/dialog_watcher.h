@@ -5,12 +5,12 @@
 
 #include <windows.h>
 
-#include <atomic>
 #include <functional>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
+
+#include "tests/windows/support/provider_test_support.h"
 
 // What the watcher saw of one warning dialog.
 struct WarningDialogView {
@@ -37,7 +37,6 @@ typedef std::function<void(HWND dialog, WarningDialogView *view)> DialogStep;
 class WarningDialogWatcher {
 public:
     explicit WarningDialogWatcher(DialogAnswer answer, std::vector<DialogStep> steps = {});
-    ~WarningDialogWatcher();
     std::vector<WarningDialogView> Views();  // one per dialog answered so far
 
 private:
@@ -46,8 +45,7 @@ private:
     std::vector<DialogStep> steps;
     std::mutex lock;
     std::vector<WarningDialogView> views;
-    std::atomic<bool> stop{false};
-    std::thread thread;
+    WindowWatcher watcher;
 };
 
 // Step: clicks the button, waits for the message box the click opens,

@@ -16,12 +16,11 @@ const std::vector<std::string> kListedOnce = {"event 2 100 Veriloom|Weak certifi
 // Direct calls of a freshly loaded library (empty verdict cache) in this
 // interactive process; rsa-2048 and the walk-failure certificate's key are
 // listed, every message box is answered and recorded.
-class ExportTest : public ::testing::Test {
+class ExportTest : public ProviderTest {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(provider.fresh) << "library still loaded, cache not fresh";
-        ASSERT_TRUE(provider.verify && provider.recording);
+        ProviderTest::SetUp();
         for (const TestCertificate *certificate : {&listed, &clean, &ec, &broken})
             ASSERT_FALSE(certificate->der.empty());
         ASSERT_EQ(20u, listed.fingerprint.size());
@@ -34,9 +33,7 @@ protected:
         return VerifyOnce(provider.verify, contexts, encoding, revocationType);
     }
 
-    InstallFolder folder;
     WindowWatcher watcher;
-    LoadedProvider provider;
     TestCertificate listed{"rsa-2048.der"}, clean{"rsa-1024.der"}, ec{"ec-p256.der"}, broken{"outer-sig-rsaenc.der"};
     CERT_CONTEXT listedContext = BareContext(listed.der), cleanContext = BareContext(clean.der),
                  ecContext = BareContext(ec.der), brokenContext = BareContext(broken.der);

@@ -27,12 +27,11 @@ std::string Joined(const std::vector<std::string> &lines)
 
 // In this interactive process; the warning dialog is recorded but not shown
 // (it answers -1, as when it cannot open: the certificate is refused).
-class LifecycleTest : public ::testing::Test {
+class LifecycleTest : public ProviderTest {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(provider.fresh) << "library still loaded, cache not fresh";
-        ASSERT_TRUE(provider.verify && provider.recording);
+        ProviderTest::SetUp();
         for (const TestCertificate *certificate : {&rsa2048, &rsa4096, &rsa1024})
             ASSERT_EQ(20u, certificate->fingerprint.size());
     }
@@ -40,8 +39,6 @@ protected:
     {
         return VerifyOnce(provider.verify, certificate.context);
     }
-    InstallFolder folder;
-    LoadedProvider provider;
     HiddenLibraryBoxes hidden;
     TestCertificate rsa2048{"rsa-2048.der"}, rsa4096{"rsa-4096.der"}, rsa1024{"rsa-1024.der"};
 };

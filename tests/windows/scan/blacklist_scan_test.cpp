@@ -73,17 +73,14 @@ class HeldFile {
 public:
     explicit HeldFile(const std::string &path)
         : file(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING,
-                           FILE_ATTRIBUTE_NORMAL, NULL)),
-          ready(file != INVALID_HANDLE_VALUE)
+                           FILE_ATTRIBUTE_NORMAL, NULL))
     {
     }
-    ~HeldFile()
-    {
-        if (ready)
-            CloseHandle(file);
-    }
+    ~HeldFile() { CloseHandle(file); }
+    bool Ready() const { return file != INVALID_HANDLE_VALUE; }
+
+private:
     HANDLE file;
-    bool ready;
 };
 
 bool HaveSysFile()
@@ -93,12 +90,8 @@ bool HaveSysFile()
 
 // Each test: a fresh installation folder, a watcher for the message boxes
 // of this (interactive) process, and a load of the library of its own.
-class BlacklistScan : public ::testing::Test {
+class BlacklistScan : public ProviderTest {
 protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(provider.verify && provider.recording) << ProviderPath();
-    }
     DWORD Check(const MadeCertificate &certificate)
     {
         EXPECT_EQ(20u, certificate.fingerprint.size());
@@ -114,9 +107,7 @@ protected:
         return ++seed;
     }
 
-    InstallFolder folder;
     WindowWatcher watcher;
-    LoadedProvider provider;
     MadeCertificate first{NextSeed()}, second{NextSeed()};
 };
 
@@ -211,7 +202,7 @@ TEST_F(BlacklistScan, FileHeldForWritingIsReportedAndOthersAreStillRead)
     List("BLACKLIST-2", first);
     ASSERT_EQ((Lines{"BLACKLIST-1-held", "BLACKLIST-2"}), FolderNames(folder.installDir));
     HeldFile held(folder.installDir + "BLACKLIST-1-held");
-    ASSERT_TRUE(held.ready);
+    ASSERT_TRUE(held.Ready());
     EXPECT_EQ(kRevoked, Check(first));
     EXPECT_EQ(Lines{ErrorBox("104/32")}, watcher.MessageBoxes());  // ERROR_SHARING_VIOLATION
 }
@@ -243,7 +234,7 @@ TEST_F(BlacklistScan, LastFailureWinsAndIsShownOncePerScan)
         GTEST_SKIP() << kSysFile << " is missing";
     folder.Write("BLACKLIST-m-held", "# being updated\n");
     HeldFile held(folder.installDir + "BLACKLIST-m-held");
-    ASSERT_TRUE(held.ready);
+    ASSERT_TRUE(held.Ready());
     {
         UnixLink before(folder.installDir + "BLACKLIST-a-sys", kSysFile);
         ASSERT_TRUE(before.made);

@@ -165,32 +165,39 @@ DWORD VerifyOnce(VerifyRevocationFunction verify, const CERT_CONTEXT *context)
     return VerifyOnce(verify, std::vector<const CERT_CONTEXT *>{context});
 }
 
-WindowWatcher::WindowWatcher(int dialogAnswer)
-    : thread([this, dialogAnswer] {
+WindowWatcher::WindowWatcher(std::function<void(HWND)> handle)
+    : thread([this, handle] {
           std::vector<HWND> answered;
-          for (; !stop; Sleep(20)) {
+          for (; !stop; Sleep(10)) {
               for (HWND window : FindDialogs(GetCurrentProcessId())) {
                   bool known = false;
                   for (HWND done : answered)
                       known = known || done == window;
                   if (known && IsWindow(window))
                       continue;
-                  const DialogContents seen = ReadDialog(window);
-                  const bool isDialog = seen.buttons.size() > 1;
-                  std::string box = seen.caption;
-                  for (const std::string &text : seen.texts)
-                      box += "|" + text;
-                  {
-                      std::lock_guard<std::mutex> hold(lock);
-                      if (isDialog)
-                          dialogs++;
-                      else
-                          boxes.push_back(box);
-                  }
-                  PressButton(window, isDialog ? dialogAnswer : IDOK);
                   answered.push_back(window);
+                  handle(window);
               }
           }
+      })
+{
+}
+
+WindowWatcher::WindowWatcher(int dialogAnswer)
+    : WindowWatcher([this, dialogAnswer](HWND window) {
+          const DialogContents seen = ReadDialog(window);
+          const bool isDialog = seen.buttons.size() > 1;
+          std::string box = seen.caption;
+          for (const std::string &text : seen.texts)
+              box += "|" + text;
+          {
+              std::lock_guard<std::mutex> hold(lock);
+              if (isDialog)
+                  dialogs++;
+              else
+                  boxes.push_back(box);
+          }
+          PressButton(window, isDialog ? dialogAnswer : IDOK);
       })
 {
 }

@@ -8,7 +8,10 @@
 #include <windows.h>
 #include <wincrypt.h>
 
+#include <gtest/gtest.h>
+
 #include <atomic>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -54,6 +57,19 @@ public:
     std::string installDir;  // root + "\\Veriloom\\"
     void Write(const std::string &name, const std::string &content) const;
     void Remove(const std::string &name) const;
+};
+
+// A fixture: a fresh installation folder and a fresh load of the library
+// (an empty verdict cache) whose calls are recorded.
+class ProviderTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(provider.fresh) << "library still loaded, cache not fresh";
+        ASSERT_TRUE(provider.verify && provider.recording) << ProviderPath();
+    }
+    InstallFolder folder;
+    LoadedProvider provider;
 };
 
 // Registers the library first among CryptoAPI's default revocation
@@ -132,10 +148,12 @@ public:
 void EchoLibraryCalls();
 
 // Answers every message box of this process (OK) and every other dialog
-// with the given command (IDCANCEL by default), remembering what it saw.
+// with the given command (IDCANCEL by default), remembering what it saw; or
+// hands every new dialog and message box, once, to `handle`, which answers.
 class WindowWatcher {
 public:
     explicit WindowWatcher(int dialogAnswer = IDCANCEL);
+    explicit WindowWatcher(std::function<void(HWND)> handle);
     ~WindowWatcher();
     std::vector<std::string> MessageBoxes();  // "CAPTION|TEXT|TEXT..."
     size_t Dialogs();                         // dialogs with more than one button
