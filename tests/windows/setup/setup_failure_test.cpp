@@ -1,6 +1,6 @@
 // Setup.exe when something is missing or in the way: no library beside it
-// (install and uninstall), a file that cannot be overwritten, and lists
-// that do or do not count as an installation.
+// (install and uninstall) and a file that cannot be overwritten. (Which
+// lists count as an installation: ProviderListTest, setup_unit_tests.)
 
 #include "tests/windows/support/setup_test_support.h"
 
@@ -75,29 +75,4 @@ TEST_F(SetupFailureTest, CopyFailureIsReportedAndNothingIsRegistered)
                                  "', error code 32!";
     EXPECT_EQ(expected, run.MessageTexts()[0]);
     EXPECT_TRUE(RawProviderList() == listBefore);
-}
-
-// Without a library beside Setup whatever is pressed changes nothing.
-TEST_F(SetupFailureTest, InstalledStateFollowsTheListsFileNames)
-{
-    struct Case {
-        std::vector<std::string> list;
-        bool installed;
-    } cases[] = {
-        {{"cryptnet.dll", "D:\\Elsewhere\\VERILOOM-X64.DLL"}, true},
-        {{"Veriloom-x64.dll", "cryptnet.dll"}, false},
-        {{"cryptnet.dll"}, false},
-    };
-    for (const Case &c : cases) {
-        WriteMultiString(HKEY_LOCAL_MACHINE, TEST_PROVIDER_LIST_KEY, "Dll", c.list);
-        const SetupRun run = RunSetupProgram(source.setup, "", Answer(2));
-        EXPECT_TRUE(run.finished);
-        EXPECT_EQ(c.installed, IsUninstallDialog(run)) << c.list.back();
-        EXPECT_EQ(!c.installed, IsInstallDialog(run)) << c.list.back();
-    }
-    // A plain string value with the full path is not a provider list.
-    ASSERT_TRUE(WriteString(HKEY_LOCAL_MACHINE, TEST_PROVIDER_LIST_KEY, "Dll",
-                            "C:\\Program Files\\Veriloom\\Veriloom-x64.dll"));
-    const SetupRun run = RunSetupProgram(source.setup, "", Answer(2));
-    EXPECT_TRUE(IsInstallDialog(run));
 }

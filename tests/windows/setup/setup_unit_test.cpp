@@ -348,14 +348,6 @@ TEST(VariantPathTest, ReplacesTheFinalExeWhateverItsCase)
     }
 }
 
-TEST(VariantPathTest, NativeProgramNeverStartsAVariant)
-{
-    // This test program runs as a 64-bit process: no WOW64, so nothing
-    // starts and no message appears (a message box would block the test).
-    LaunchPlatformVariant();
-    SUCCEED();
-}
-
 TEST(BrowserCommandTest, ProgramPathIsQuotedOnce)
 {
     char out[1024];
