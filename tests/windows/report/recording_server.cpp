@@ -96,22 +96,13 @@ bool RecordingServer::Request(size_t number, RecordedRequest *request) const
         return false;
     request->body = raw.substr(headEnd + 4);
     request->headers.clear();
-    size_t lineStart = 0;
-    bool first = true;
-    while (lineStart < headEnd) {
-        size_t lineEnd = raw.find("\r\n", lineStart);
-        const std::string line = raw.substr(lineStart, lineEnd - lineStart);
-        lineStart = lineEnd + 2;
-        if (first) {
-            request->requestLine = line;
-            first = false;
-            continue;
-        }
-        const size_t colon = line.find(':');
-        std::string headerValue = colon == std::string::npos ? "" : line.substr(colon + 1);
-        while (!headerValue.empty() && headerValue[0] == ' ')
-            headerValue.erase(0, 1);
-        request->headers.push_back(std::make_pair(line.substr(0, colon), headerValue));
+    const std::vector<std::string> lines = Lines(raw.substr(0, headEnd));
+    request->requestLine = lines.empty() ? "" : lines[0];
+    for (size_t i = 1; i < lines.size(); i++) {
+        const size_t colon = lines[i].find(':');
+        const size_t value = colon == std::string::npos ? lines[i].size() : lines[i].find_first_not_of(' ', colon + 1);
+        request->headers.push_back(
+            std::make_pair(lines[i].substr(0, colon), value == std::string::npos ? "" : lines[i].substr(value)));
     }
     return true;
 }
