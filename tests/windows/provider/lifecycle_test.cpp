@@ -44,13 +44,13 @@ protected:
 };
 
 // One warning event per check that finds a key, however often the key is
-// listed: the scan stops at the first hit that refuses. The user is asked
-// with dialog 100 first.
+// listed in a file (in two files: BlacklistScan.FileNamesAndContents): the
+// scan stops at the first hit that refuses. The user is asked with dialog
+// 100 first.
 TEST_F(LifecycleTest, ListedKeyWritesOneEvent)
 {
     folder.Write("BLACKLIST.A", "x" + rsa2048.fingerprint + "y\n" + rsa4096.fingerprint + "\n" +
                                     rsa2048.fingerprint + "\n");
-    folder.Write("blacklist.b", rsa4096.fingerprint + "\n");
     EXPECT_EQ(kRevoked, Check(rsa2048));
     EXPECT_EQ(kRevoked, Check(rsa4096));
     EXPECT_EQ(kNoCheck, Check(rsa1024));
