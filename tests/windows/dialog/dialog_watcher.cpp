@@ -31,22 +31,15 @@ DialogStep ClickAndAnswerMessageBox(int id)
 {
     return [id](HWND dialog, WarningDialogView *view) {
         ClickButton(dialog, id);
-        HWND box = NULL;
-        WaitUntil(
-            [&box, dialog] {
-                for (HWND window : FindDialogs(GetCurrentProcessId(), {L"Veriloom V1.1 \u00A9 2026 Veriloom"}))
-                    if (window != dialog && WindowTextUtf8(window) == kBoxCaption)
-                        box = window;
-                return box != NULL;
-            },
-            30);
+        const HWND box = WaitForDialog(GetCurrentProcessId(), {L"Veriloom V1.1 \u00A9 2026 Veriloom"}, 30000);
         if (!box) {
             view->messages.push_back("(no message box)");
             return;
         }
-        SendMessageTimeoutW(box, WM_NULL, 0, 0, SMTO_BLOCK, 5000, NULL);
-        const std::vector<std::string> texts = ReadDialog(box).texts;
-        view->messages.push_back(texts.empty() ? "" : texts.back());
+        const DialogContents seen = ReadDialog(box);
+        view->messages.push_back(seen.caption != kBoxCaption ? "(caption " + seen.caption + ")"
+                                 : seen.texts.empty()        ? ""
+                                                             : seen.texts.back());
         PressButton(box, IDOK);
         WaitUntil([box] { return !IsWindow(box); }, 10);
     };

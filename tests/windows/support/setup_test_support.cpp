@@ -114,14 +114,14 @@ bool HasBackup()
 
 SetupStateGuard::SetupStateGuard()
 {
-    values.push_back(new SavedValue(HKEY_LOCAL_MACHINE, TEST_PROVIDER_LIST_KEY, "Dll"));
-    values.push_back(new SavedValue(HKEY_LOCAL_MACHINE, TEST_PROVIDER_LIST_KEY, "DllOrig"));
-    values.push_back(new SavedValue(HKEY_CURRENT_USER, TEST_INTERNET_SETTINGS, "CertificateRevocation"));
+    values.emplace_back(HKEY_LOCAL_MACHINE, TEST_PROVIDER_LIST_KEY, "Dll");
+    values.emplace_back(HKEY_LOCAL_MACHINE, TEST_PROVIDER_LIST_KEY, "DllOrig");
+    values.emplace_back(HKEY_CURRENT_USER, TEST_INTERNET_SETTINGS, "CertificateRevocation");
     for (const std::string &hive : UserHives(true))
-        values.push_back(new SavedValue(HKEY_USERS, hive + "\\" + TEST_INTERNET_SETTINGS, "CertificateRevocation"));
+        values.emplace_back(HKEY_USERS, hive + "\\" + TEST_INTERNET_SETTINGS, "CertificateRevocation");
     settingsKeyExisted = KeyExists(HKEY_LOCAL_MACHINE, "SOFTWARE\\Veriloom");
     if (settingsKeyExisted)
-        values.push_back(new SavedValue(HKEY_LOCAL_MACHINE, "SOFTWARE\\Veriloom", "CheckUpdate"));
+        values.emplace_back(HKEY_LOCAL_MACHINE, "SOFTWARE\\Veriloom", "CheckUpdate");
     // An installation folder that exists is moved aside.
     const std::string folder = InstallDir();
     if (GetFileAttributesA(folder.c_str()) != INVALID_FILE_ATTRIBUTES) {
@@ -135,8 +135,7 @@ SetupStateGuard::SetupStateGuard()
 
 SetupStateGuard::~SetupStateGuard()
 {
-    for (SavedValue *value : values)
-        delete value;
+    values.clear();
     if (!settingsKeyExisted)
         RegDeleteKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Veriloom");
     DeleteTree(InstallDir());

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <deque>
 #include <functional>
 #include <string>
 #include <vector>
@@ -80,7 +81,7 @@ public:
     ~SetupStateGuard();
 
 private:
-    std::vector<SavedValue *> values;
+    std::deque<SavedValue> values;
     bool settingsKeyExisted;
     std::string keptInstallDir;
 };
