@@ -115,30 +115,27 @@ TEST_F(SendHttpRequestTest, EveryAnswerCountsAsSent)
     }
 }
 
-TEST_F(SendHttpRequestTest, ErrorCodeMayBeNull)
+// A failed exchange answers false with the failing step's error code (a
+// refused connection, a name that does not resolve); the code may be NULL.
+TEST_F(SendHttpRequestTest, FailuresGiveTheErrorCode)
 {
+    const int closedPort = ClosedLocalPort();
+    ASSERT_NE(0, closedPort);
+    const struct {
+        const char *host;
+        int port;
+        DWORD error;
+    } cases[] = {{"127.0.0.1", closedPort, kErrorCannotConnect}, {"no-such-host.invalid", 0, kErrorNameNotResolved}};
+    for (const auto &c : cases) {
+        DWORD code = 0xdeadbeef;
+        EXPECT_FALSE(SendHttpRequest(c.host, c.port, kReportPath, false, Der(), DerLength(), &code, kCertificateType,
+                                     NULL));
+        EXPECT_EQ(c.error, code) << c.host;
+        EXPECT_FALSE(SendHttpRequest(c.host, c.port, kReportPath, false, Der(), DerLength(), NULL, kCertificateType,
+                                     NULL));
+    }
     RecordedRequest request;
     EXPECT_TRUE(Send("/no-code", Der(), DerLength(), NULL, kCertificateType, &request));
-    EXPECT_FALSE(SendHttpRequest("127.0.0.1", ClosedLocalPort(), kReportPath, false, Der(), DerLength(), NULL,
-                                 kCertificateType, NULL));
-}
-
-TEST_F(SendHttpRequestTest, RefusedConnectionFails)
-{
-    const int port = ClosedLocalPort();
-    ASSERT_NE(0, port);
-    DWORD code = 0xdeadbeef;
-    EXPECT_FALSE(SendHttpRequest("127.0.0.1", port, kReportPath, false, Der(), DerLength(), &code, kCertificateType,
-                                 NULL));
-    EXPECT_EQ(kErrorCannotConnect, code);
-}
-
-TEST_F(SendHttpRequestTest, UnresolvableNameFails)
-{
-    DWORD code = 0xdeadbeef;
-    EXPECT_FALSE(SendHttpRequest("no-such-host.invalid", 0, kReportPath, false, Der(), DerLength(), &code,
-                                 kCertificateType, NULL));
-    EXPECT_EQ(kErrorNameNotResolved, code);
 }
 
 std::string Pattern(size_t length)

@@ -147,7 +147,7 @@ TEST_F(FollowUpTest, TestPageOpensInTheBrowserWithItsPathQuoted)
 {
     // A browser path with a blank, and a program where the unquoted path
     // would find one first.
-    const std::string root = TempFolder("browser");
+    const std::string &root = recordFolder;  // deleted after the test
     CreateDirectoryA((root + "\\Program Files").c_str(), NULL);
     const std::string browser = root + "\\Program Files\\iexplore.exe";
     ASSERT_TRUE(CopyFileA(RecorderExePath().c_str(), browser.c_str(), FALSE));
@@ -160,12 +160,11 @@ TEST_F(FollowUpTest, TestPageOpensInTheBrowserWithItsPathQuoted)
     const std::vector<std::string> records = WaitForRecords(recordFile, 1);
     ASSERT_EQ(1u, records.size());
     EXPECT_EQ(LowerPath(browser + "|\"" + browser + "\" " + VERILOOM_TEST_PAGE), LowerPath(records[0]));
-    DeleteTree(root);
 }
 
 TEST_F(FollowUpTest, AnsweringNoStartsNothing)
 {
-    const std::string root = TempFolder("browser");
+    const std::string &root = recordFolder;  // deleted after the test
     const std::string browser = root + "\\iexplore.exe";
     ASSERT_TRUE(CopyFileA(RecorderExePath().c_str(), browser.c_str(), FALSE));
     const SavedValue appPath(HKEY_LOCAL_MACHINE, kAppPaths, "", browser);
@@ -181,7 +180,6 @@ TEST_F(FollowUpTest, AnsweringNoStartsNothing)
     EXPECT_EQ(std::vector<std::string>{"The Revocation Provider Library was uninstalled successfully."},
               uninstall.MessageTexts());
     EXPECT_TRUE(WaitForRecords(recordFile, 0).empty());
-    DeleteTree(root);
 }
 
 TEST_F(FollowUpTest, UnstartableBrowserIsReported)
