@@ -16,18 +16,12 @@ protected:
         if (GetSystemMetrics(SM_CXSCREEN) != 1024 || GetSystemMetrics(SM_CYSCREEN) != 768)
             GTEST_SKIP() << "needs a 1024x768 screen (xvfb-run -s \"-screen 0 1024x768x24\")";
         ASSERT_TRUE(provider.module);
-        WNDCLASSW windowClass;
-        ZeroMemory(&windowClass, sizeof windowClass);
-        windowClass.lpfnWndProc = DefWindowProcW;
-        windowClass.hInstance = GetModuleHandleW(NULL);
-        windowClass.lpszClassName = L"VeriloomPlacementTest";
-        RegisterClassW(&windowClass);
     }
 
     // Where PrepareDialog puts a popup window of the given size.
     RECT Place(int width, int height, HWND *keep = NULL)
     {
-        HWND window = CreateWindowExW(0, L"VeriloomPlacementTest", L"placement", WS_POPUP, 3, 5, width, height, NULL,
+        HWND window = CreateWindowExW(0, L"Static", L"placement", WS_POPUP, 3, 5, width, height, NULL,
                                       NULL, GetModuleHandleW(NULL), NULL);
         RECT rect = {-1, -1, -1, -1};
         EXPECT_TRUE(window != NULL);

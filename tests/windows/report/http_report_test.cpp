@@ -21,9 +21,8 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(server.ok) << "the recording server (fixture report_server) is not running";
-        ASSERT_TRUE(LoadTestCertificate("rsa-2048.der", &certificate));
+        ASSERT_TRUE(certificate.context != NULL);
     }
-    void TearDown() override { FreeTestCertificate(&certificate); }
 
     // Sends to the recording server; the request it recorded goes to *request.
     bool Send(const std::string &path, const BYTE *body, DWORD length, DWORD *code, const wchar_t *headers,
@@ -41,8 +40,9 @@ protected:
     DWORD DerLength() const { return static_cast<DWORD>(certificate.der.size()); }
     std::string DerText() const { return std::string(certificate.der.begin(), certificate.der.end()); }
 
+    DefaultProxySetting direct{""};  // unless a test sets a proxy; the prefix's comes back afterwards
     RecordingServer server;
-    TestCertificate certificate;
+    TestCertificate certificate{"rsa-2048.der"};
 };
 
 TEST_F(SendHttpRequestTest, PostsTheCertificateWithItsContentType)
@@ -115,30 +115,27 @@ TEST_F(SendHttpRequestTest, EveryAnswerCountsAsSent)
     }
 }
 
-TEST_F(SendHttpRequestTest, ErrorCodeMayBeNull)
+// A failed exchange answers false with the failing step's error code (a
+// refused connection, a name that does not resolve); the code may be NULL.
+TEST_F(SendHttpRequestTest, FailuresGiveTheErrorCode)
 {
+    const int closedPort = ClosedLocalPort();
+    ASSERT_NE(0, closedPort);
+    const struct {
+        const char *host;
+        int port;
+        DWORD error;
+    } cases[] = {{"127.0.0.1", closedPort, kErrorCannotConnect}, {"no-such-host.invalid", 0, kErrorNameNotResolved}};
+    for (const auto &c : cases) {
+        DWORD code = 0xdeadbeef;
+        EXPECT_FALSE(SendHttpRequest(c.host, c.port, kReportPath, false, Der(), DerLength(), &code, kCertificateType,
+                                     NULL));
+        EXPECT_EQ(c.error, code) << c.host;
+        EXPECT_FALSE(SendHttpRequest(c.host, c.port, kReportPath, false, Der(), DerLength(), NULL, kCertificateType,
+                                     NULL));
+    }
     RecordedRequest request;
     EXPECT_TRUE(Send("/no-code", Der(), DerLength(), NULL, kCertificateType, &request));
-    EXPECT_FALSE(SendHttpRequest("127.0.0.1", ClosedLocalPort(), kReportPath, false, Der(), DerLength(), NULL,
-                                 kCertificateType, NULL));
-}
-
-TEST_F(SendHttpRequestTest, RefusedConnectionFails)
-{
-    const int port = ClosedLocalPort();
-    ASSERT_NE(0, port);
-    DWORD code = 0xdeadbeef;
-    EXPECT_FALSE(SendHttpRequest("127.0.0.1", port, kReportPath, false, Der(), DerLength(), &code, kCertificateType,
-                                 NULL));
-    EXPECT_EQ(kErrorCannotConnect, code);
-}
-
-TEST_F(SendHttpRequestTest, UnresolvableNameFails)
-{
-    DWORD code = 0xdeadbeef;
-    EXPECT_FALSE(SendHttpRequest("no-such-host.invalid", 0, kReportPath, false, Der(), DerLength(), &code,
-                                 kCertificateType, NULL));
-    EXPECT_EQ(kErrorNameNotResolved, code);
 }
 
 std::string Pattern(size_t length)
@@ -220,11 +217,3 @@ TEST_F(SendHttpRequestTest, PortZeroIs80OrWhenSecure443)
 }
 
 } // namespace
-
-int main(int argc, char **argv)
-{
-    ::testing::InitGoogleTest(&argc, argv);
-    // Direct access unless a test sets a proxy; the prefix's setting comes back afterwards.
-    DefaultProxySetting direct("");
-    return RUN_ALL_TESTS();
-}

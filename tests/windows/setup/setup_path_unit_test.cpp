@@ -3,8 +3,8 @@
 // a system directory that cannot be read, and putting the CRL provider
 // back into a list that others changed.
 
-#include "import_patch.h"
-#include "setup_test_support.h"
+#include "tests/windows/support/import_redirect.h"
+#include "tests/windows/support/setup_test_support.h"
 
 #include "common/install_folder.h"
 #include "setup/post_install.h"

@@ -2,8 +2,8 @@
 // the administrator test made to fail, Setup's entry called directly with
 // Setup.exe's own texts.
 
-#include "import_patch.h"
-#include "setup_test_support.h"
+#include "tests/windows/support/import_redirect.h"
+#include "tests/windows/support/setup_test_support.h"
 
 #include <gtest/gtest.h>
 
