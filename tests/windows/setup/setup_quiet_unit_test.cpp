@@ -22,7 +22,7 @@ SC_HANDLE WINAPI RefusingOpenSCManagerA(LPCSTR, LPCSTR, DWORD)
 TEST(SetupQuietUnitTest, WithoutAdministratorRightsQuietSetupFailsWithMessage11)
 {
     SetupStateGuard guard;
-    const std::vector<std::string> listBefore = ReadMultiString(HKEY_LOCAL_MACHINE, TEST_PROVIDER_LIST_KEY, "Dll");
+    const std::vector<std::string> listBefore = ProviderList();
     HMODULE texts = LoadLibraryExA(SetupExePath().c_str(), NULL, LOAD_LIBRARY_AS_DATAFILE);
     ASSERT_TRUE(texts != NULL);
     const std::string folder = TempFolder("quiet-unit");
@@ -40,7 +40,7 @@ TEST(SetupQuietUnitTest, WithoutAdministratorRightsQuietSetupFailsWithMessage11)
     EXPECT_TRUE(ReadTextFile(log, &content));
     EXPECT_NE(std::string::npos, content.find(" You need admin privileges to run setup!\r\n")) << content;
     EXPECT_NE(std::string::npos, content.find(" Setup ended with exit code 1603.\r\n")) << content;
-    EXPECT_EQ(listBefore, ReadMultiString(HKEY_LOCAL_MACHINE, TEST_PROVIDER_LIST_KEY, "Dll"));
+    EXPECT_EQ(listBefore, ProviderList());
     FreeLibrary(texts);
     DeleteTree(folder);
 }
