@@ -28,6 +28,7 @@
 #include <psapi.h>
 #include <wincrypt.h>
 
+#include "common/blacklist_name.h"
 #include "tests/windows/support/provider_test_support.h"
 
 #include <algorithm>
@@ -91,11 +92,6 @@ DWORD Check(VerifyRevocationFunction verify, const Bytes &der)
     CERT_REVOCATION_STATUS status;
     CallExport(verify, {&context}, &status);
     return status.dwError;
-}
-
-bool HasBlacklistPrefix(const char *name)
-{
-    return _strnicmp(name, "BLACKLIST", 9) == 0;
 }
 
 // Floor A: the blacklist files read into one buffer that the caller keeps.
@@ -202,7 +198,7 @@ bool CreateBlacklists(const std::string &shippedDir, BlacklistFolder *folder)
         return false;
     folder->totalBytes = folder->largestFile = 0;
     do {
-        if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && HasBlacklistPrefix(entry.cFileName)) {
+        if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && IsBlacklistFileName(entry.cFileName)) {
             folder->names.push_back(entry.cFileName);
             folder->lastFile = entry.cFileName;
             folder->lastLineOffset = static_cast<LONG>(entry.nFileSizeLow - kLineLength);
