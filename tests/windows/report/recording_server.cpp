@@ -62,16 +62,7 @@ RecordingServer::RecordingServer()
 
 size_t RecordingServer::Count(const char *pattern) const
 {
-    size_t count = 0;
-    WIN32_FIND_DATAA entry;
-    HANDLE find = FindFirstFileA((folder + pattern).c_str(), &entry);
-    if (find == INVALID_HANDLE_VALUE)
-        return 0;
-    do
-        count++;
-    while (FindNextFileA(find, &entry));
-    FindClose(find);
-    return count;
+    return FindEntries(folder + pattern).size();
 }
 
 size_t RecordingServer::Requests() const
