@@ -3,35 +3,21 @@
 
 #include "provider/certificate_walker.h"
 #include "provider/sha1_digest.h"
+#include "tools/file_input.h"
 
 #include <benchmark/benchmark.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
 
 namespace {
 
-std::vector<uint8_t> ReadCertificate(const char *name)
-{
-    const char *dir = getenv("VERILOOM_TEST_DATA");
-    std::string path = std::string(dir ? dir : "tests/data") + "/certs/" + name;
-    std::vector<uint8_t> bytes;
-    FILE *file = fopen(path.c_str(), "rb");
-    if (!file)
-        return bytes;
-    int c;
-    while ((c = fgetc(file)) != EOF)
-        bytes.push_back(static_cast<uint8_t>(c));
-    fclose(file);
-    return bytes;
-}
-
 void WalkAndFingerprint2048(benchmark::State &state)
 {
-    const std::vector<uint8_t> der = ReadCertificate("rsa-2048.der");
-    if (der.empty()) {
+    const char *dir = getenv("VERILOOM_TEST_DATA");
+    std::vector<uint8_t> der;
+    if (!ReadWholeFile((std::string(dir ? dir : "tests/data") + "/certs/rsa-2048.der").c_str(), &der)) {
         state.SkipWithError("rsa-2048.der not found (set VERILOOM_TEST_DATA)");
         return;
     }
