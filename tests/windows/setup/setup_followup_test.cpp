@@ -52,15 +52,6 @@ private:
     bool hadOriginal;
 };
 
-// Makes Wine start the planted program instead of its own built-in tool.
-class NativeOverride : public SavedValue {
-public:
-    explicit NativeOverride(const char *module)
-        : SavedValue(HKEY_CURRENT_USER, "Software\\Wine\\DllOverrides", module, "native")
-    {
-    }
-};
-
 class FollowUpTest : public SetupTest {
 protected:
     void SetUp() override
@@ -110,7 +101,9 @@ TEST_F(FollowUpTest, ProxyToolComesFromTheSystemDirectory)
     for (const auto &c : cases) {
         const SetupStateGuard rowGuard;
         const std::string tool = SystemDirectory() + "\\" + c.tool + ".exe";
-        NativeOverride override((std::string(c.tool) + ".exe").c_str());
+        // Wine starts the planted program instead of its own built-in tool.
+        const SavedValue native(HKEY_CURRENT_USER, "Software\\Wine\\DllOverrides", std::string(c.tool) + ".exe",
+                                "native");
         const SavedValue version(HKEY_CURRENT_USER, "Software\\Wine\\AppDefaults\\Setup.exe", "Version");
         if (*c.version) {
             ASSERT_TRUE(WriteString(HKEY_CURRENT_USER, "Software\\Wine\\AppDefaults\\Setup.exe", "Version", c.version));
