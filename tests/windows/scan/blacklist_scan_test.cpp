@@ -146,8 +146,7 @@ TEST_F(BlacklistScan, FileNamesAndContents)
         const MadeCertificate keys[3] = {MadeCertificate(NextSeed()), MadeCertificate(NextSeed()),
                                          MadeCertificate(NextSeed())};
         std::string upper = keys[0].fingerprint;
-        for (char &digit : upper)
-            digit = static_cast<char>(toupper(static_cast<unsigned char>(digit)));
+        CharUpperBuffA(&upper[0], static_cast<DWORD>(upper.size()));
         ASSERT_NE(keys[0].fingerprint, upper);  // the digits hold a letter
         for (const FileRow &file : c.files) {
             std::string content = file.content;

@@ -19,9 +19,8 @@ const char kAppPaths[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Path
 std::string LowerPath(const std::string &record)
 {
     std::string text = record;
-    for (size_t i = 0; i < text.size() && text[i] != '|'; i++)
-        if (text[i] >= 'A' && text[i] <= 'Z')
-            text[i] = static_cast<char>(text[i] - 'A' + 'a');
+    const size_t bar = text.find('|');
+    CharLowerBuffA(&text[0], static_cast<DWORD>(bar == std::string::npos ? text.size() : bar));
     return text;
 }
 

@@ -144,11 +144,8 @@ std::string UnixPath(const std::string &path)
 
 std::string RunUnixShell(const std::string &script, const std::vector<std::string> &environment)
 {
-    static LONG counter = 0;
-    char temp[MAX_PATH];
-    GetTempPathA(sizeof temp, temp);
-    const std::string outputPath = std::string(temp) + "veriloom-shell-" + std::to_string(GetCurrentProcessId()) +
-                                   "-" + std::to_string(InterlockedIncrement(&counter)) + ".txt";
+    const std::string folder = TempFolder("shell");
+    const std::string outputPath = folder + "\\output.txt";
     if (!WriteTextFile(outputPath, ""))
         return "";
     const std::string unixOutput = UnixPath(outputPath);
@@ -178,7 +175,7 @@ std::string RunUnixShell(const std::string &script, const std::vector<std::strin
             ReadTextFile(outputPath, &output);
         }
     }
-    DeleteFileA(outputPath.c_str());
+    DeleteTree(folder);
     return output;
 }
 
