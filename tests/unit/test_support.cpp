@@ -96,21 +96,12 @@ Bytes Tlv(uint8_t identifier, const Bytes &content)
 {
     Bytes out(1, identifier);
     const size_t length = content.size();
-    if (length < 0x80) {
-        out.push_back(static_cast<uint8_t>(length));
-    } else if (length <= 0xFF) {
-        out.push_back(0x81);
-        out.push_back(static_cast<uint8_t>(length));
-    } else if (length <= 0xFFFF) {
-        out.push_back(0x82);
-        out.push_back(static_cast<uint8_t>(length >> 8));
-        out.push_back(static_cast<uint8_t>(length));
-    } else {
-        out.push_back(0x83);
-        out.push_back(static_cast<uint8_t>(length >> 16));
-        out.push_back(static_cast<uint8_t>(length >> 8));
-        out.push_back(static_cast<uint8_t>(length));
-    }
+    // Short form below 0x80, else 0x80 + the count of length octets (up to 3).
+    const int octets = length < 0x80 ? 0 : length <= 0xFF ? 1 : length <= 0xFFFF ? 2 : 3;
+    if (octets)
+        out.push_back(static_cast<uint8_t>(0x80 + octets));
+    for (int i = octets ? octets - 1 : 0; i >= 0; i--)
+        out.push_back(static_cast<uint8_t>(length >> (8 * i)));
     out.insert(out.end(), content.begin(), content.end());
     return out;
 }

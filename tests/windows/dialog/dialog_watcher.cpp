@@ -115,22 +115,11 @@ void WarningDialogWatcher::Handle(HWND dialog)
         views.push_back(view);
     }
 
-    switch (answer) {
-    case DialogAnswer::Enter:
-        PressKey(VK_RETURN);
-        break;
-    case DialogAnswer::Escape:
-        PressKey(VK_ESCAPE);
-        break;
-    case DialogAnswer::CloseBox:
+    if (answer == DialogAnswer::Enter || answer == DialogAnswer::Escape)
+        PressKey(answer == DialogAnswer::Enter ? VK_RETURN : VK_ESCAPE);
+    else if (answer == DialogAnswer::CloseBox)
         PostMessageW(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
-        break;
-    case DialogAnswer::Yes:
-        ClickButton(dialog, 1);
-        break;
-    case DialogAnswer::No:
-        ClickButton(dialog, 2);
-        break;
-    }
+    else
+        ClickButton(dialog, answer == DialogAnswer::Yes ? 1 : 2);
     WaitUntil([dialog] { return !IsWindow(dialog); }, 20);
 }

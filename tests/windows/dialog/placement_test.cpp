@@ -47,16 +47,14 @@ void ExpectRect(const RECT &rect, int left, int top, int width, int height)
     EXPECT_EQ(top + height, rect.bottom);
 }
 
-TEST_F(PlacementTest, CentredWithTheLeftEdgeAlignedTo8)
+// Centred with the left edge aligned to 8; larger than the screen, at its
+// top or left edge.
+TEST_F(PlacementTest, CentredAlignedTo8AndNeverOffTheTopLeft)
 {
     ExpectRect(Place(600, 200), 216, 284, 600, 200);
     ExpectRect(Place(601, 201), 208, 283, 601, 201);
     ExpectRect(Place(608, 768), 208, 0, 608, 768);
     ExpectRect(Place(1024, 1), 0, 383, 1024, 1);
-}
-
-TEST_F(PlacementTest, LargerThanTheScreenGoesToTheTopLeftCorner)
-{
     ExpectRect(Place(1300, 900), 0, 0, 1300, 900);
     ExpectRect(Place(1100, 200), 0, 284, 1100, 200);
     ExpectRect(Place(600, 1000), 216, 0, 600, 1000);

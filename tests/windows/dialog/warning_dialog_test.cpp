@@ -55,12 +55,6 @@ protected:
         ASSERT_EQ("", unnamed.commonName);
         folder.Write("BLACKLIST.TXT", "# listed\n" + weak.fingerprint + "\n" + unnamed.fingerprint + "\n");
     }
-    // Checks one certificate through crypt32; the status's error code.
-    static DWORD Check(const TestCertificate &certificate)
-    {
-        return VerifyOnce(CertVerifyRevocation, certificate.context);
-    }
-
     // What every warning dialog shows, for a site.
     static void ExpectDialog(const WarningDialogView &view, const Language &language, const std::string &site)
     {
@@ -76,17 +70,16 @@ protected:
         EXPECT_TRUE(view.topmost);
         EXPECT_TRUE(view.hasIcons);
         EXPECT_TRUE(view.hasBitmap);
-        EXPECT_EQ(kPlace.left, view.rect.left);
-        EXPECT_EQ(kPlace.top, view.rect.top);
-        EXPECT_EQ(kPlace.right, view.rect.right);
-        EXPECT_EQ(kPlace.bottom, view.rect.bottom);
+        EXPECT_TRUE(EqualRect(&kPlace, &view.rect)) << view.rect.left << "," << view.rect.top << " "
+                                                    << view.rect.right << "," << view.rect.bottom;
     }
 
-    // The one dialog the watcher answered while the certificate was checked.
+    // The one dialog the watcher answered while the certificate was checked
+    // through crypt32.
     static WarningDialogView CheckWithOneDialog(const TestCertificate &certificate, DWORD verdict,
                                                 WarningDialogWatcher *watcher)
     {
-        EXPECT_EQ(verdict, Check(certificate));
+        EXPECT_EQ(verdict, VerifyOnce(CertVerifyRevocation, certificate.context));
         const std::vector<WarningDialogView> views = watcher->Views();
         EXPECT_EQ(1u, views.size());
         return views.empty() ? WarningDialogView() : views[0];

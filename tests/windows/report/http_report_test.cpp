@@ -24,16 +24,26 @@ protected:
         ASSERT_TRUE(certificate.context != NULL);
     }
 
-    // Sends to the recording server; the request it recorded goes to *request.
-    bool Send(const std::string &path, const BYTE *body, DWORD length, DWORD *code, const wchar_t *headers,
-              RecordedRequest *request, const wchar_t **acceptTypes = NULL)
+    // Sends (to the recording server's port unless told otherwise),
+    // EXPECTing success with code 0; the request the server recorded.
+    RecordedRequest Sent(const std::string &path, const BYTE *body, DWORD length, const wchar_t *headers,
+                         const wchar_t **acceptTypes = NULL, const std::string &host = "127.0.0.1", int port = -1)
     {
         const size_t before = server.Requests();
-        const bool sent = SendHttpRequest("127.0.0.1", server.port, path.c_str(), false, body, length, code,
-                                          headers, acceptTypes);
+        DWORD code = 0xdeadbeef;
+        EXPECT_TRUE(SendHttpRequest(host.c_str(), port < 0 ? server.port : port, path.c_str(), false, body, length,
+                                    &code, headers, acceptTypes))
+            << path;
+        EXPECT_EQ(0u, code) << path;
         EXPECT_EQ(before + 1, server.Requests()) << path;
-        EXPECT_TRUE(server.Request(before + 1, request)) << path;
-        return sent;
+        RecordedRequest request;
+        EXPECT_TRUE(server.Request(before + 1, &request)) << path;
+        return request;
+    }
+    // The certificate sent with its content type.
+    RecordedRequest Posted(const std::string &path, const std::string &host = "127.0.0.1", int port = -1)
+    {
+        return Sent(path, Der(), DerLength(), kCertificateType, NULL, host, port);
     }
 
     const BYTE *Der() const { return certificate.der.data(); }
@@ -47,11 +57,7 @@ protected:
 
 TEST_F(SendHttpRequestTest, PostsTheCertificateWithItsContentType)
 {
-    RecordedRequest request;
-    DWORD code = 0xdeadbeef;
-    EXPECT_TRUE(Send(kReportPath, Der(), DerLength(), &code, kCertificateType, &request));
-    EXPECT_EQ(0u, code);
-
+    const RecordedRequest request = Posted(kReportPath);
     EXPECT_EQ("POST /netze/tools/trovance HTTP/1.1", request.requestLine);
     EXPECT_EQ("127.0.0.1:" + std::to_string(server.port), request.Header("Host"));
     EXPECT_EQ("application/x-x509-ca-cert", request.Header("Content-Type"));
@@ -65,11 +71,8 @@ TEST_F(SendHttpRequestTest, PostsTheCertificateWithItsContentType)
 
 TEST_F(SendHttpRequestTest, HeadersAndAcceptTypesArePassedOn)
 {
-    RecordedRequest request;
-    DWORD code = 0xdeadbeef;
     const wchar_t *accept[] = {L"text/plain", L"application/pkix-cert", NULL};
-    EXPECT_TRUE(Send("/accept", Der(), DerLength(), &code, L"X-Veriloom: one\r\nX-Other: two", &request, accept));
-    EXPECT_EQ(0u, code);
+    const RecordedRequest request = Sent("/accept", Der(), DerLength(), L"X-Veriloom: one\r\nX-Other: two", accept);
     EXPECT_EQ("one", request.Header("X-Veriloom"));
     EXPECT_EQ("two", request.Header("X-Other"));
     EXPECT_FALSE(request.Has("Content-Type"));
@@ -79,20 +82,15 @@ TEST_F(SendHttpRequestTest, HeadersAndAcceptTypesArePassedOn)
 
 TEST_F(SendHttpRequestTest, WithoutABodyItIsAGet)
 {
-    RecordedRequest request;
-    DWORD code = 0xdeadbeef;
     // The length is ignored without a body.
-    EXPECT_TRUE(Send("/no-body", NULL, 1234, &code, NULL, &request));
-    EXPECT_EQ(0u, code);
+    RecordedRequest request = Sent("/no-body", NULL, 1234, NULL);
     EXPECT_EQ("GET /no-body HTTP/1.1", request.requestLine);
     EXPECT_EQ("", request.body);
     EXPECT_TRUE(request.Header("Content-Length").empty() || request.Header("Content-Length") == "0")
         << request.Header("Content-Length");
 
     // An empty body is still a POST.
-    code = 0xdeadbeef;
-    EXPECT_TRUE(Send("/empty-body", Der(), 0, &code, NULL, &request));
-    EXPECT_EQ(0u, code);
+    request = Sent("/empty-body", Der(), 0, NULL);
     EXPECT_EQ("POST /empty-body HTTP/1.1", request.requestLine);
     EXPECT_EQ("0", request.Header("Content-Length"));
     EXPECT_EQ("", request.body);
@@ -105,10 +103,7 @@ TEST_F(SendHttpRequestTest, EveryAnswerCountsAsSent)
     for (const char *status : statuses) {
         for (const char *kind : kinds) {
             const std::string path = std::string(kReportPath) + "/respond/" + status + "/" + kind;
-            RecordedRequest request;
-            DWORD code = 0xdeadbeef;
-            EXPECT_TRUE(Send(path, Der(), DerLength(), &code, kCertificateType, &request)) << path;
-            EXPECT_EQ(0u, code) << path;
+            const RecordedRequest request = Posted(path);
             EXPECT_EQ("POST " + path + " HTTP/1.1", request.requestLine);
             EXPECT_EQ(DerText(), request.body) << path;
         }
@@ -134,8 +129,12 @@ TEST_F(SendHttpRequestTest, FailuresGiveTheErrorCode)
         EXPECT_FALSE(SendHttpRequest(c.host, c.port, kReportPath, false, Der(), DerLength(), NULL, kCertificateType,
                                      NULL));
     }
+    const size_t before = server.Requests();
     RecordedRequest request;
-    EXPECT_TRUE(Send("/no-code", Der(), DerLength(), NULL, kCertificateType, &request));
+    EXPECT_TRUE(SendHttpRequest("127.0.0.1", server.port, "/no-code", false, Der(), DerLength(), NULL,
+                                kCertificateType, NULL));
+    EXPECT_EQ(before + 1, server.Requests());
+    EXPECT_TRUE(server.Request(before + 1, &request));
 }
 
 std::string Pattern(size_t length)
@@ -149,11 +148,7 @@ std::string Pattern(size_t length)
 TEST_F(SendHttpRequestTest, LongPathIsCutTo1023Characters)
 {
     const std::string path = "/" + Pattern(1499);
-    RecordedRequest request;
-    DWORD code = 0xdeadbeef;
-    EXPECT_TRUE(Send(path, Der(), DerLength(), &code, kCertificateType, &request));
-    EXPECT_EQ(0u, code);
-    EXPECT_EQ("POST " + path.substr(0, 1023) + " HTTP/1.1", request.requestLine);
+    EXPECT_EQ("POST " + path.substr(0, 1023) + " HTTP/1.1", Posted(path).requestLine);
 }
 
 // Through a proxy the host name is never resolved: the proxy sees it in the
@@ -166,13 +161,7 @@ TEST_F(SendHttpRequestTest, ThroughTheDefaultProxyTheHostIsCutTo1023Characters)
     for (size_t length : {23u, 1023u, 1500u}) {
         const std::string host = Pattern(length - 8) + ".example";
         const std::string sent = host.substr(0, 1023);
-        const size_t before = server.Requests();
-        DWORD code = 0xdeadbeef;
-        EXPECT_TRUE(SendHttpRequest(host.c_str(), 0, kReportPath, false, Der(), DerLength(), &code,
-                                    kCertificateType, NULL));
-        EXPECT_EQ(0u, code);
-        RecordedRequest request;
-        ASSERT_TRUE(server.Request(before + 1, &request));
+        const RecordedRequest request = Posted(kReportPath, host, 0);
         EXPECT_TRUE(request.requestLine == "POST http://" + sent + kReportPath + " HTTP/1.1" ||
                     request.requestLine == "POST http://" + sent + ":80" + kReportPath + " HTTP/1.1")
             << request.requestLine;
@@ -186,21 +175,15 @@ TEST_F(SendHttpRequestTest, PortZeroIs80OrWhenSecure443)
     if (!server.hasPorts80And443)
         GTEST_SKIP() << "the recording server could not bind 127.0.0.1:80 and :443";
 
-    RecordedRequest request;
-    size_t before = server.Requests();
-    DWORD code = 0xdeadbeef;
-    EXPECT_TRUE(SendHttpRequest("127.0.0.1", 0, kReportPath, false, Der(), DerLength(), &code, kCertificateType,
-                                NULL));
-    EXPECT_EQ(0u, code);
-    ASSERT_TRUE(server.Request(before + 1, &request));
+    const RecordedRequest request = Posted(kReportPath, "127.0.0.1", 0);
     EXPECT_EQ("POST /netze/tools/trovance HTTP/1.1", request.requestLine);
     EXPECT_EQ("127.0.0.1", request.Header("Host"));
 
     // Secure: a TLS handshake on port 443. The listener there closes the
     // connection after the first record, so the exchange fails.
-    before = server.TlsConnections();
+    const size_t before = server.TlsConnections();
     const size_t requestsBefore = server.Requests();
-    code = 0xdeadbeef;
+    DWORD code = 0xdeadbeef;
     EXPECT_FALSE(SendHttpRequest("127.0.0.1", 0, kReportPath, true, Der(), DerLength(), &code, kCertificateType,
                                  NULL));
     EXPECT_NE(0u, code);

@@ -30,6 +30,23 @@ bool WaitForFile(const std::string &path, std::string *text)
     return false;
 }
 
+std::vector<BYTE> ProxyBlob(const std::string &proxy, const std::string &bypass)
+{
+    std::vector<BYTE> blob;
+    auto putDword = [&blob](DWORD value) {
+        for (int i = 0; i < 4; i++)
+            blob.push_back(static_cast<BYTE>(value >> (8 * i)));
+    };
+    putDword(0x18);
+    putDword(0);
+    putDword(proxy.empty() ? 1 : 2);
+    putDword(static_cast<DWORD>(proxy.size()));
+    blob.insert(blob.end(), proxy.begin(), proxy.end());
+    putDword(static_cast<DWORD>(bypass.size()));
+    blob.insert(blob.end(), bypass.begin(), bypass.end());
+    return blob;
+}
+
 } // namespace
 
 bool RecordedRequest::Has(const std::string &name) const
@@ -62,16 +79,7 @@ RecordingServer::RecordingServer()
 
 size_t RecordingServer::Count(const char *pattern) const
 {
-    size_t count = 0;
-    WIN32_FIND_DATAA entry;
-    HANDLE find = FindFirstFileA((folder + pattern).c_str(), &entry);
-    if (find == INVALID_HANDLE_VALUE)
-        return 0;
-    do
-        count++;
-    while (FindNextFileA(find, &entry));
-    FindClose(find);
-    return count;
+    return FindEntries(folder + pattern).size();
 }
 
 size_t RecordingServer::Requests() const
@@ -114,27 +122,10 @@ bool RecordingServer::TlsBytes(size_t number, std::string *bytes) const
     return WaitForFile(folder + name, bytes);
 }
 
-std::vector<BYTE> DefaultProxySetting::Blob(const std::string &proxy, const std::string &bypass)
-{
-    std::vector<BYTE> blob;
-    auto putDword = [&blob](DWORD value) {
-        for (int i = 0; i < 4; i++)
-            blob.push_back(static_cast<BYTE>(value >> (8 * i)));
-    };
-    putDword(0x18);
-    putDword(0);
-    putDword(proxy.empty() ? 1 : 2);
-    putDword(static_cast<DWORD>(proxy.size()));
-    blob.insert(blob.end(), proxy.begin(), proxy.end());
-    putDword(static_cast<DWORD>(bypass.size()));
-    blob.insert(blob.end(), bypass.begin(), bypass.end());
-    return blob;
-}
-
 DefaultProxySetting::DefaultProxySetting(const std::string &proxy)
     : saved(HKEY_LOCAL_MACHINE, kConnectionsKey, kSettingsValue), ok(false)
 {
-    const std::vector<BYTE> blob = Blob(proxy, "");
+    const std::vector<BYTE> blob = ProxyBlob(proxy, "");
     ok = proxy.empty() ? DeleteValue(HKEY_LOCAL_MACHINE, kConnectionsKey, kSettingsValue)
                        : WriteValue(HKEY_LOCAL_MACHINE, kConnectionsKey, kSettingsValue, REG_BINARY, blob.data(),
                                     static_cast<DWORD>(blob.size()));

@@ -47,7 +47,6 @@ private:
 class DefaultProxySetting {
 public:
     explicit DefaultProxySetting(const std::string &proxy);
-    static std::vector<BYTE> Blob(const std::string &proxy, const std::string &bypass);
     SavedValue saved;
     bool ok;
 };

@@ -16,9 +16,8 @@ const char kAppPaths[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Path
 std::string LowerPath(const std::string &record)
 {
     std::string text = record;
-    for (size_t i = 0; i < text.size() && text[i] != '|'; i++)
-        if (text[i] >= 'A' && text[i] <= 'Z')
-            text[i] = static_cast<char>(text[i] - 'A' + 'a');
+    const size_t bar = text.find('|');
+    CharLowerBuffA(&text[0], static_cast<DWORD>(bar == std::string::npos ? text.size() : bar));
     return text;
 }
 
@@ -47,15 +46,6 @@ public:
 private:
     std::string path, backup;
     bool hadOriginal;
-};
-
-// Makes Wine start the planted program instead of its own built-in tool.
-class NativeOverride : public SavedValue {
-public:
-    explicit NativeOverride(const char *module)
-        : SavedValue(HKEY_CURRENT_USER, "Software\\Wine\\DllOverrides", module, "native")
-    {
-    }
 };
 
 class FollowUpTest : public SetupTest {
@@ -107,7 +97,9 @@ TEST_F(FollowUpTest, ProxyToolComesFromTheSystemDirectory)
     for (const auto &c : cases) {
         const SetupStateGuard rowGuard;
         const std::string tool = SystemDirectory() + "\\" + c.tool + ".exe";
-        NativeOverride override((std::string(c.tool) + ".exe").c_str());
+        // Wine starts the planted program instead of its own built-in tool.
+        const SavedValue native(HKEY_CURRENT_USER, "Software\\Wine\\DllOverrides", std::string(c.tool) + ".exe",
+                                "native");
         const SavedValue version(HKEY_CURRENT_USER, "Software\\Wine\\AppDefaults\\Setup.exe", "Version");
         if (*c.version) {
             ASSERT_TRUE(WriteString(HKEY_CURRENT_USER, "Software\\Wine\\AppDefaults\\Setup.exe", "Version", c.version));

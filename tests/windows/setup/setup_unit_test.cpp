@@ -25,7 +25,7 @@ public:
     {
         SYSTEM_INFO info;
         GetSystemInfo(&info);
-        page = info.dwPageSize;
+        const size_t page = info.dwPageSize;
         const size_t pages = (content.size() + page - 1) / page + 1;
         base = static_cast<char *>(VirtualAlloc(NULL, (pages + 1) * page, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
         DWORD old;
@@ -39,7 +39,6 @@ public:
     DWORD length;
 private:
     char *base;
-    size_t page;
 };
 
 std::string List(std::initializer_list<std::string> entries)
@@ -135,6 +134,8 @@ TEST(ProviderListTest, RemovesTheFirstCrlProviderEntryOnly)
         {List({"a.dll"}), false, List({"a.dll"})},
         // The last entry without its terminator.
         {std::string("a.dll") + '\0' + "cryptnet.dll", true, std::string("a.dll") + '\0'},
+        // Shorter than the name: nothing is looked at.
+        {"cryptnet.dl", false, "cryptnet.dl"},
     };
     for (const Case &c : cases) {
         GuardedBuffer buffer(c.before);
@@ -142,37 +143,31 @@ TEST(ProviderListTest, RemovesTheFirstCrlProviderEntryOnly)
         EXPECT_EQ(c.removed, RemoveCrlProviderEntry(buffer.data, &length));
         EXPECT_EQ(c.after, std::string(buffer.data, length));
     }
-    // Shorter than the name: nothing is looked at.
-    GuardedBuffer tiny(std::string("cryptnet.dl"));
-    DWORD length = tiny.length;
-    EXPECT_FALSE(RemoveCrlProviderEntry(tiny.data, &length));
-    EXPECT_EQ(11u, length);
 }
 
 TEST(ProviderListTest, IsProviderInstalledReadsTheRegistryList)
 {
     SetupStateGuard guard;
-    WriteMultiString(HKEY_LOCAL_MACHINE, TEST_PROVIDER_LIST_KEY, "Dll",
-                     {"cryptnet.dll", "D:\\Other Place\\VERILOOM-X64.DLL"});
-    EXPECT_TRUE(IsProviderInstalled());
-    WriteMultiString(HKEY_LOCAL_MACHINE, TEST_PROVIDER_LIST_KEY, "Dll", {"Veriloom-x64.dll", "cryptnet.dll"});
-    EXPECT_FALSE(IsProviderInstalled());
-
-    WriteString(HKEY_LOCAL_MACHINE, TEST_PROVIDER_LIST_KEY, "Dll", "C:\\Program Files\\Veriloom\\Veriloom-x64.dll");
-    EXPECT_FALSE(IsProviderInstalled());
-
-    // A list that fills the 8192-byte buffer with one entry and no closing
-    // empty entry (the registry may add the entry's terminator): the walk
-    // ends at the returned length.
-    std::string filled = std::string(8191 - 17, 'a') + "\\Veriloom-x64.dll";
-    WriteValue(HKEY_LOCAL_MACHINE, TEST_PROVIDER_LIST_KEY, "Dll", REG_MULTI_SZ, filled.data(),
-               static_cast<DWORD>(filled.size()));
-    EXPECT_TRUE(IsProviderInstalled());
-    // Longer than the buffer: not installed.
-    filled = std::string(8192, 'a') + "\\Veriloom-x64.dll" + std::string(2, '\0');
-    WriteValue(HKEY_LOCAL_MACHINE, TEST_PROVIDER_LIST_KEY, "Dll", REG_MULTI_SZ, filled.data(),
-               static_cast<DWORD>(filled.size()));
-    EXPECT_FALSE(IsProviderInstalled());
+    const struct {
+        DWORD type;
+        std::string data;
+        bool installed;
+    } cases[] = {
+        {REG_MULTI_SZ, List({"cryptnet.dll", "D:\\Other Place\\VERILOOM-X64.DLL"}), true},
+        {REG_MULTI_SZ, List({"Veriloom-x64.dll", "cryptnet.dll"}), false},
+        {REG_SZ, std::string("C:\\Program Files\\Veriloom\\Veriloom-x64.dll") + '\0', false},
+        // A list that fills the 8192-byte buffer with one entry and no
+        // closing empty entry (the registry may add the entry's terminator):
+        // the walk ends at the returned length.
+        {REG_MULTI_SZ, std::string(8191 - 17, 'a') + "\\Veriloom-x64.dll", true},
+        // Longer than the buffer: not installed.
+        {REG_MULTI_SZ, std::string(8192, 'a') + "\\Veriloom-x64.dll" + std::string(2, '\0'), false},
+    };
+    for (const auto &c : cases) {
+        WriteValue(HKEY_LOCAL_MACHINE, TEST_PROVIDER_LIST_KEY, "Dll", c.type, c.data.data(),
+                   static_cast<DWORD>(c.data.size()));
+        EXPECT_EQ(c.installed, IsProviderInstalled()) << c.data.substr(0, 40);
+    }
     DeleteValue(HKEY_LOCAL_MACHINE, TEST_PROVIDER_LIST_KEY, "Dll");
     EXPECT_FALSE(IsProviderInstalled());
 }
@@ -286,15 +281,13 @@ TEST(RevocationSwitchTest, ProfileHivesAreMountedOneAtATimeAndUnmounted)
 {
     SetupStateGuard guard;
     const std::string folder = TempFolder("profiles");
-    CreateDirectoryA((folder + "\\alice").c_str(), NULL);
+    for (const char *user : {"alice", "bob", "carol", "dave"})  // bob without a hive
+        CreateDirectoryA((folder + "\\" + user).c_str(), NULL);
     MakeHiveFile(folder + "\\alice", "ntuser.dat", true);
-    CreateDirectoryA((folder + "\\bob").c_str(), NULL);  // no hive
     // The hive of a user who is logged on: in use, so it cannot be loaded.
-    CreateDirectoryA((folder + "\\carol").c_str(), NULL);
     const std::string busy = MakeHiveFile(folder + "\\carol", "ntuser.dat", true);
     HANDLE inUse = CreateFileA(busy.c_str(), GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_EXISTING, 0, NULL);
     ASSERT_NE(INVALID_HANDLE_VALUE, inUse);
-    CreateDirectoryA((folder + "\\dave").c_str(), NULL);
     CreateDirectoryA((folder + "\\dave\\ntuser.dat").c_str(), NULL);  // a directory, not a hive
     WriteTextFile(folder + "\\plain-file", "not a profile");
 

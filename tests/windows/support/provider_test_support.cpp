@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 
 const char kBoxCaption[] = "Veriloom V1.1 \xC2\xA9 2026 Veriloom";
@@ -170,10 +171,7 @@ WindowWatcher::WindowWatcher(std::function<void(HWND)> handle)
           std::vector<HWND> answered;
           for (; !stop; Sleep(10)) {
               for (HWND window : FindDialogs(GetCurrentProcessId())) {
-                  bool known = false;
-                  for (HWND done : answered)
-                      known = known || done == window;
-                  if (known && IsWindow(window))
+                  if (std::find(answered.begin(), answered.end(), window) != answered.end() && IsWindow(window))
                       continue;
                   answered.push_back(window);
                   handle(window);

@@ -4,7 +4,6 @@
 
 #include "tools/window_capture.h"
 
-
 std::string SetupExePath() { return Environment("VERILOOM_SETUP_EXE"); }
 std::string LibraryPath() { return Environment("VERILOOM_PROVIDER_DLL"); }
 std::string RecorderExePath() { return Environment("VERILOOM_RECORDER_EXE"); }

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 
 bool UserIsGerman()
 {
@@ -34,22 +35,14 @@ std::string TempFolder(const std::string &tag)
 
 void DeleteTree(const std::string &folder)
 {
-    WIN32_FIND_DATAA entry;
-    HANDLE find = FindFirstFileA((folder + "\\*").c_str(), &entry);
-    if (find != INVALID_HANDLE_VALUE) {
-        do {
-            const std::string name = entry.cFileName;
-            if (name == "." || name == "..")
-                continue;
-            const std::string path = folder + "\\" + name;
-            if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-                DeleteTree(path);
-            } else {
-                SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-                DeleteFileA(path.c_str());
-            }
-        } while (FindNextFileA(find, &entry));
-        FindClose(find);
+    for (const WIN32_FIND_DATAA &entry : FindEntries(folder + "\\*")) {
+        const std::string path = folder + "\\" + entry.cFileName;
+        if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            DeleteTree(path);
+        } else {
+            SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+            DeleteFileA(path.c_str());
+        }
     }
     RemoveDirectoryA(folder.c_str());
 }
@@ -75,17 +68,26 @@ bool ReadTextFile(const std::string &path, std::string *content)
 std::vector<std::string> FileNames(const std::string &folder)
 {
     std::vector<std::string> names;
-    WIN32_FIND_DATAA entry;
-    HANDLE find = FindFirstFileA((folder + "\\*").c_str(), &entry);
-    if (find != INVALID_HANDLE_VALUE) {
-        do {
-            if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-                names.push_back(entry.cFileName);
-        } while (FindNextFileA(find, &entry));
-        FindClose(find);
-    }
+    for (const WIN32_FIND_DATAA &entry : FindEntries(folder + "\\*"))
+        if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+            names.push_back(entry.cFileName);
     std::sort(names.begin(), names.end());
     return names;
+}
+
+std::vector<WIN32_FIND_DATAA> FindEntries(const std::string &pattern)
+{
+    std::vector<WIN32_FIND_DATAA> entries;
+    WIN32_FIND_DATAA entry;
+    HANDLE find = FindFirstFileA(pattern.c_str(), &entry);
+    if (find == INVALID_HANDLE_VALUE)
+        return entries;
+    do {
+        if (strcmp(entry.cFileName, ".") != 0 && strcmp(entry.cFileName, "..") != 0)
+            entries.push_back(entry);
+    } while (FindNextFileA(find, &entry));
+    FindClose(find);
+    return entries;
 }
 
 std::vector<std::string> RecordedCommands(const std::string &recordFile)
@@ -142,11 +144,8 @@ std::string UnixPath(const std::string &path)
 
 std::string RunUnixShell(const std::string &script, const std::vector<std::string> &environment)
 {
-    static LONG counter = 0;
-    char temp[MAX_PATH];
-    GetTempPathA(sizeof temp, temp);
-    const std::string outputPath = std::string(temp) + "veriloom-shell-" + std::to_string(GetCurrentProcessId()) +
-                                   "-" + std::to_string(InterlockedIncrement(&counter)) + ".txt";
+    const std::string folder = TempFolder("shell");
+    const std::string outputPath = folder + "\\output.txt";
     if (!WriteTextFile(outputPath, ""))
         return "";
     const std::string unixOutput = UnixPath(outputPath);
@@ -176,7 +175,7 @@ std::string RunUnixShell(const std::string &script, const std::vector<std::strin
             ReadTextFile(outputPath, &output);
         }
     }
-    DeleteFileA(outputPath.c_str());
+    DeleteTree(folder);
     return output;
 }
 

@@ -27,6 +27,9 @@ bool ReadTextFile(const std::string &path, std::string *content);
 std::vector<std::string> FileNames(const std::string &folder);
 // Sets a file's last-write and creation times the given seconds back.
 bool BackdateFile(const std::string &path, int seconds);
+// What matches a FindFirstFile pattern ("FOLDER\\*"), without "." and "..",
+// in the order FindFirstFile and FindNextFile give it.
+std::vector<WIN32_FIND_DATAA> FindEntries(const std::string &pattern);
 
 // The complete lines the command recorder (command_recorder.exe) appended
 // to the file named by VERILOOM_RECORD_FILE: "<its own path>|<its command
