@@ -192,12 +192,8 @@ bool CreateBlacklists(const std::string &shippedDir, BlacklistFolder *folder)
     }
 
     // The search reads the files in the order the folder lists them.
-    WIN32_FIND_DATAA entry;
-    HANDLE find = FindFirstFileA((folder->installDir + "*").c_str(), &entry);
-    if (find == INVALID_HANDLE_VALUE)
-        return false;
     folder->totalBytes = folder->largestFile = 0;
-    do {
+    for (const WIN32_FIND_DATAA &entry : FindEntries(folder->installDir + "*")) {
         if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && IsBlacklistFileName(entry.cFileName)) {
             folder->names.push_back(entry.cFileName);
             folder->lastFile = entry.cFileName;
@@ -205,8 +201,7 @@ bool CreateBlacklists(const std::string &shippedDir, BlacklistFolder *folder)
             folder->totalBytes += entry.nFileSizeLow;
             folder->largestFile = std::max<size_t>(folder->largestFile, entry.nFileSizeLow);
         }
-    } while (FindNextFileA(find, &entry));
-    FindClose(find);
+    }
     folder->fingerprints = folder->totalBytes / kLineLength;
     return folder->names.size() == 4;
 }
