@@ -7,6 +7,7 @@
 
 #include <cstring>
 #include <functional>
+#include <string>
 
 namespace {
 
@@ -16,13 +17,7 @@ const size_t kTooLarge = static_cast<size_t>(kBoundedMaxCapacity) + 1;
 struct Buffer {
     char text[16];
     Buffer() { memset(text, 'X', sizeof text); }
-    bool Untouched() const
-    {
-        for (char c : text)
-            if (c != 'X')
-                return false;
-        return true;
-    }
+    bool Untouched() const { return std::string(text, sizeof text) == std::string(sizeof text, 'X'); }
 };
 
 // A call on a fresh buffer that holds `start` (NULL: nothing): its result,
@@ -72,16 +67,14 @@ TEST(BoundedAppend, JoinsWithinTheWholeBuffer)
 
 TEST(BoundedAppend, UnterminatedDestinationIsRefused)
 {
-    Buffer b;
-    EXPECT_EQ(kBoundedInvalidArg, BoundedAppend(b.text, sizeof b.text, "de"));
-    EXPECT_EQ(kBoundedInvalidArg, BoundedAppend(b.text, sizeof b.text, ""));
-    EXPECT_TRUE(b.Untouched());
-    // The NUL must lie within the capacity, not merely somewhere in memory.
-    b.text[4] = '\0';
-    EXPECT_EQ(kBoundedInvalidArg, BoundedAppend(b.text, 4, "de"));
-    EXPECT_EQ(kBoundedInvalidArg, BoundedAppend(b.text, 0, "de"));
-    EXPECT_EQ(kBoundedOk, BoundedAppend(b.text, 6, "d"));
-    EXPECT_STREQ("XXXXd", b.text);
+    ExpectCalls({
+        {NULL, [](char *text) { return BoundedAppend(text, 16, "de"); }, kBoundedInvalidArg, NULL},
+        {NULL, [](char *text) { return BoundedAppend(text, 16, ""); }, kBoundedInvalidArg, NULL},
+        // The NUL must lie within the capacity, not merely somewhere in memory.
+        {"XXXX", [](char *text) { return BoundedAppend(text, 4, "de"); }, kBoundedInvalidArg, "XXXX"},
+        {"XXXX", [](char *text) { return BoundedAppend(text, 0, "de"); }, kBoundedInvalidArg, "XXXX"},
+        {"XXXX", [](char *text) { return BoundedAppend(text, 6, "d"); }, kBoundedOk, "XXXXd"},
+    });
 }
 
 TEST(BoundedFormat, FitsCutsAndRefuses)
@@ -96,14 +89,12 @@ TEST(BoundedFormat, FitsCutsAndRefuses)
 
 TEST(BoundedRoutines, CapacityAboveLimitTouchesNothing)
 {
-    Buffer b;
-    EXPECT_EQ(kBoundedInvalidArg, BoundedCopy(b.text, kTooLarge, "abc"));
-    EXPECT_EQ(kBoundedInvalidArg, BoundedFormat(b.text, kTooLarge, "%s", "abc"));
-    EXPECT_EQ(kBoundedInvalidArg, BoundedCopy(b.text, static_cast<size_t>(-1), "abc"));
-    EXPECT_TRUE(b.Untouched());
-    b.text[0] = '\0';
-    EXPECT_EQ(kBoundedInvalidArg, BoundedAppend(b.text, kTooLarge, "abc"));
-    EXPECT_EQ('X', b.text[1]);
+    ExpectCalls({
+        {NULL, [](char *text) { return BoundedCopy(text, kTooLarge, "abc"); }, kBoundedInvalidArg, NULL},
+        {NULL, [](char *text) { return BoundedFormat(text, kTooLarge, "%s", "abc"); }, kBoundedInvalidArg, NULL},
+        {NULL, [](char *text) { return BoundedCopy(text, static_cast<size_t>(-1), "abc"); }, kBoundedInvalidArg, NULL},
+        {"", [](char *text) { return BoundedAppend(text, kTooLarge, "abc"); }, kBoundedInvalidArg, ""},
+    });
 }
 
 TEST(BoundedLength, CountsWithinTheLimit)

@@ -41,10 +41,8 @@ protected:
 
 void ExpectRect(const RECT &rect, int left, int top, int width, int height)
 {
-    EXPECT_EQ(left, rect.left);
-    EXPECT_EQ(top, rect.top);
-    EXPECT_EQ(left + width, rect.right);
-    EXPECT_EQ(top + height, rect.bottom);
+    const RECT expected = {left, top, left + width, top + height};
+    EXPECT_TRUE(EqualRect(&expected, &rect)) << rect.left << "," << rect.top << " " << rect.right << "," << rect.bottom;
 }
 
 // Centred with the left edge aligned to 8; larger than the screen, at its

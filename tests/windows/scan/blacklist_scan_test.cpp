@@ -54,8 +54,7 @@ public:
         if (!unixPath.empty())
             RunUnixShell("rm -f '" + unixPath + "'");
     }
-    std::string path;
-    std::string unixPath;
+    std::string path, unixPath;
     bool made;
 };
 

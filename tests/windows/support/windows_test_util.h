@@ -21,15 +21,15 @@ std::string Environment(const char *name);
 std::string TempFolder(const std::string &tag);
 // Deletes a folder with everything in it.
 void DeleteTree(const std::string &folder);
+// What matches a FindFirstFile pattern ("FOLDER\\*"), without "." and "..",
+// in the order FindFirstFile and FindNextFile give it.
+std::vector<WIN32_FIND_DATAA> FindEntries(const std::string &pattern);
 bool WriteTextFile(const std::string &path, const std::string &content);
 bool ReadTextFile(const std::string &path, std::string *content);
 // The files (no folders) of a folder, sorted.
 std::vector<std::string> FileNames(const std::string &folder);
 // Sets a file's last-write and creation times the given seconds back.
 bool BackdateFile(const std::string &path, int seconds);
-// What matches a FindFirstFile pattern ("FOLDER\\*"), without "." and "..",
-// in the order FindFirstFile and FindNextFile give it.
-std::vector<WIN32_FIND_DATAA> FindEntries(const std::string &pattern);
 
 // The complete lines the command recorder (command_recorder.exe) appended
 // to the file named by VERILOOM_RECORD_FILE: "<its own path>|<its command
