@@ -9,6 +9,7 @@
 
 #include <windows.h>
 
+#include "dialog_windows.h"
 #include "window_capture.h"
 
 #include "setup_ids.h"
@@ -23,64 +24,12 @@ namespace {
 
 const DWORD kTimeLimitMs = 60000;
 
-std::string ToUtf8(const wchar_t *text)
-{
-    const int needed = WideCharToMultiByte(CP_UTF8, 0, text, -1, NULL, 0, NULL, NULL);
-    if (needed <= 1)
-        return "";
-    std::string out(static_cast<size_t>(needed), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text, -1, &out[0], needed, NULL, NULL);
-    out.resize(static_cast<size_t>(needed - 1));
-    return out;
-}
-
-std::string WindowText(HWND window)
-{
-    wchar_t text[2048];
-    text[0] = L'\0';
-    GetWindowTextW(window, text, 2048);
-    return ToUtf8(text);
-}
-
 // A button's text without its '&' marks.
 std::string ButtonLabel(HWND dialog, int id)
 {
-    std::string label = WindowText(GetDlgItem(dialog, id));
+    std::string label = WindowTextUtf8(GetDlgItem(dialog, id));
     label.erase(std::remove(label.begin(), label.end(), '&'), label.end());
     return label;
-}
-
-std::string ClassName(HWND window)
-{
-    char name[64];
-    return GetClassNameA(window, name, sizeof name) ? name : "";
-}
-
-struct Search {
-    DWORD process;
-    std::vector<HWND> dialogs;
-};
-
-BOOL CALLBACK CollectDialogs(HWND window, LPARAM param)
-{
-    Search *search = reinterpret_cast<Search *>(param);
-    DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
-    if (owner == search->process && IsWindowVisible(window) && ClassName(window) == "#32770")
-        search->dialogs.push_back(window);
-    return TRUE;
-}
-
-BOOL CALLBACK FirstText(HWND child, LPARAM param)
-{
-    if (_stricmp(ClassName(child).c_str(), "Static") != 0)
-        return TRUE;
-    const LONG type = GetWindowLongA(child, GWL_STYLE) & SS_TYPEMASK;
-    if (type == SS_BITMAP || type == SS_ICON)
-        return TRUE;
-    std::string *text = reinterpret_cast<std::string *>(param);
-    *text = WindowText(child);
-    return text->empty();
 }
 
 // A string of Setup's own string table, English and German.
@@ -128,76 +77,46 @@ int main(int argc, char **argv)
     const std::string folder(full, static_cast<size_t>(namePart - full - 1));
     const std::vector<std::string> success = SetupStrings(setup, install ? IDS_SETUP_INSTALLED : IDS_SETUP_UNINSTALLED);
 
-    std::string commandLine = "\"" + setup + "\"";
-    std::vector<char> mutableCommand(commandLine.begin(), commandLine.end());
-    mutableCommand.push_back('\0');
-    STARTUPINFOA startup;
-    ZeroMemory(&startup, sizeof startup);
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process;
-    if (!CreateProcessA(setup.c_str(), mutableCommand.data(), NULL, NULL, FALSE, 0, NULL, folder.c_str(), &startup,
-                        &process)) {
+    printf("starting %s in %s\n", setup.c_str(), folder.c_str());
+    fflush(stdout);
+    bool rightDialog = false;
+    bool reportedSuccess = false;
+    DWORD exitCode = STILL_ACTIVE;
+    const bool started = DriveProgram("\"" + setup + "\"", folder.c_str(), kTimeLimitMs, 200, [&](HWND window) {
+        const std::string caption = WindowTextUtf8(window);
+        int press;
+        std::string what;
+        if (GetDlgItem(window, IDC_SETUP_MORE_INFORMATION)) {
+            // The main dialog: the install dialog has the scope box.
+            const bool isInstallDialog = GetDlgItem(window, IDC_SETUP_SCOPE) != NULL;
+            what = std::string(isInstallDialog ? "install" : "uninstall") + " dialog '" + caption + "'";
+            if (isInstallDialog == install) {
+                rightDialog = true;
+                press = IDC_SETUP_RUN;
+                if (screenshot) {
+                    SaveScreenshot(window, screenshot);
+                    printf("screenshot of the %s dialog: %s\n", action.c_str(), screenshot);
+                }
+            } else {
+                press = IDC_SETUP_EXIT;  // not the dialog asked for: leave
+            }
+        } else {
+            const std::vector<std::string> texts = ReadDialog(window).texts;
+            const std::string text = texts.empty() ? "" : texts[0];
+            what = "message box '" + text + "'";
+            if (std::find(success.begin(), success.end(), text) != success.end())
+                reportedSuccess = true;
+            press = GetDlgItem(window, IDNO) ? IDNO : IDOK;
+        }
+        printf("%s: pressing %s\n", what.c_str(), ButtonLabel(window, press).c_str());
+        fflush(stdout);
+        PressButton(window, press);
+    }, &exitCode);
+    if (!started) {
         fprintf(stderr, "drive_setup: cannot start %s (error %lu)\n", setup.c_str(), GetLastError());
         return 1;
     }
-    printf("started %s in %s\n", setup.c_str(), folder.c_str());
-    fflush(stdout);
-
-    bool rightDialog = false;
-    bool reportedSuccess = false;
-    std::vector<HWND> answered;
-    const DWORD start = GetTickCount();
-    bool timedOut = false;
-    while (WaitForSingleObject(process.hProcess, 50) == WAIT_TIMEOUT) {
-        if (GetTickCount() - start > kTimeLimitMs) {
-            timedOut = true;
-            TerminateProcess(process.hProcess, 1);
-            WaitForSingleObject(process.hProcess, 5000);
-            break;
-        }
-        Search search;
-        search.process = process.dwProcessId;
-        EnumWindows(CollectDialogs, reinterpret_cast<LPARAM>(&search));
-        for (HWND window : search.dialogs) {
-            if (std::find(answered.begin(), answered.end(), window) != answered.end())
-                continue;
-            Sleep(200);  // let the window finish its start-up messages
-            answered.push_back(window);
-            const std::string caption = WindowText(window);
-            int press;
-            std::string what;
-            if (GetDlgItem(window, IDC_SETUP_MORE_INFORMATION)) {
-                // The main dialog: the install dialog has the scope box.
-                const bool isInstallDialog = GetDlgItem(window, IDC_SETUP_SCOPE) != NULL;
-                what = std::string(isInstallDialog ? "install" : "uninstall") + " dialog '" + caption + "'";
-                if (isInstallDialog == install) {
-                    rightDialog = true;
-                    press = IDC_SETUP_RUN;
-                    if (screenshot) {
-                        SaveScreenshot(window, screenshot);
-                        printf("screenshot of the %s dialog: %s\n", action.c_str(), screenshot);
-                    }
-                } else {
-                    press = IDC_SETUP_EXIT;  // not the dialog asked for: leave
-                }
-            } else {
-                std::string text;
-                EnumChildWindows(window, FirstText, reinterpret_cast<LPARAM>(&text));
-                what = "message box '" + text + "'";
-                if (std::find(success.begin(), success.end(), text) != success.end())
-                    reportedSuccess = true;
-                press = GetDlgItem(window, IDNO) ? IDNO : IDOK;
-            }
-            printf("%s: pressing %s\n", what.c_str(), ButtonLabel(window, press).c_str());
-            fflush(stdout);
-            PostMessageW(window, WM_COMMAND, static_cast<WPARAM>(press), 0);
-        }
-    }
-    DWORD exitCode = 1;
-    GetExitCodeProcess(process.hProcess, &exitCode);
-    CloseHandle(process.hProcess);
-    CloseHandle(process.hThread);
-
+    const bool timedOut = exitCode == STILL_ACTIVE;
     if (timedOut) {
         printf("Setup did not end within %lu seconds: stopped\n", kTimeLimitMs / 1000);
         return 1;

@@ -21,6 +21,7 @@
 #include <winhttp.h>
 
 #include "provider/certificate_walker.h"
+#include "dialog_windows.h"
 
 #include <cstdio>
 #include <cstring>
@@ -38,33 +39,13 @@ std::wstring Wide(const char *text)
     return out;
 }
 
-BOOL CALLBACK FindWarning(HWND window, LPARAM param)
-{
-    DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
-    wchar_t className[64], caption[256];
-    if (owner == GetCurrentProcessId() && IsWindowVisible(window) && GetClassNameW(window, className, 64) &&
-        wcscmp(className, L"#32770") == 0 && GetWindowTextW(window, caption, 256) > 0 &&
-        (wcsncmp(caption, L"Norvel Veriloom", 15) == 0 || wcsncmp(caption, L"Kaptor Veriloom", 15) == 0)) {
-        *reinterpret_cast<HWND *>(param) = window;
-        return FALSE;
-    }
-    return TRUE;
-}
-
 // Waits for the warning dialog (one minute at most), reports its place when
 // asked to, and answers "No".
 DWORD WINAPI AnswerWarning(void *)
 {
-    HWND dialog = NULL;
-    for (int i = 0; i < 3000 && !dialog; i++) {
-        EnumWindows(FindWarning, reinterpret_cast<LPARAM>(&dialog));
-        if (!dialog)
-            Sleep(20);
-    }
+    const HWND dialog = WaitForDialog(GetCurrentProcessId(), {L"Norvel Veriloom", L"Kaptor Veriloom"}, 60000);
     if (!dialog)
         return 1;
-    SendMessageTimeoutW(dialog, WM_NULL, 0, 0, SMTO_BLOCK, 5000, NULL);
     if (!ready.empty()) {
         RedrawWindow(dialog, NULL, NULL, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN | RDW_FRAME);
         Sleep(500);
@@ -84,18 +65,6 @@ DWORD WINAPI AnswerWarning(void *)
     }
     PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);  // "No"
     return 0;
-}
-
-// Without a window manager Wine draws the frame and caption only of windows
-// it does not hand to one; read when the display driver loads.
-void UseUnmanagedWindows()
-{
-    HKEY key;
-    if (RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Wine\\AppDefaults\\fetch_https.exe\\X11 Driver", 0, NULL, 0,
-                        KEY_WRITE, NULL, &key, NULL) == ERROR_SUCCESS) {
-        RegSetValueExA(key, "Managed", 0, REG_SZ, reinterpret_cast<const BYTE *>("N"), 2);
-        RegCloseKey(key);
-    }
 }
 
 int Fail(const char *what, const char *url)

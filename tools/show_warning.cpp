@@ -9,6 +9,7 @@
 #include <wincrypt.h>
 
 #include "provider/certificate_walker.h"
+#include "dialog_windows.h"
 
 #include <cstdio>
 #include <cstring>
@@ -21,27 +22,6 @@ typedef BOOL(WINAPI *VerifyFunction)(DWORD, DWORD, DWORD, PVOID[], DWORD, PCERT_
                                      PCERT_REVOCATION_STATUS);
 
 std::string ready, done;
-
-BOOL CALLBACK FindWarning(HWND window, LPARAM param)
-{
-    DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
-    wchar_t className[64], caption[256];
-    if (owner == GetCurrentProcessId() && IsWindowVisible(window) && GetClassNameW(window, className, 64) &&
-        wcscmp(className, L"#32770") == 0 && GetWindowTextW(window, caption, 256) > 0 &&
-        (wcsncmp(caption, L"Norvel Veriloom", 15) == 0 || wcsncmp(caption, L"Kaptor Veriloom", 15) == 0)) {
-        *reinterpret_cast<HWND *>(param) = window;
-        return FALSE;
-    }
-    return TRUE;
-}
-
-std::string Utf8(const wchar_t *text)
-{
-    char out[2048];
-    WideCharToMultiByte(CP_UTF8, 0, text, -1, out, sizeof out, NULL, NULL);
-    return out;
-}
 
 // "fits" or "clipped" for one control: its text drawn with its font in its
 // client area (statics wrap, buttons keep one line inside their frame).
@@ -68,21 +48,15 @@ std::string Fit(HWND control, bool button)
     char line[1400];
     snprintf(line, sizeof line, "%s %ldx%ld needs %ldx%ld: %s\n",
              needWidth <= width && needHeight <= height ? "fits" : "CLIPPED", width, height, needWidth, needHeight,
-             Utf8(text).c_str());
+             ToUtf8(text).c_str());
     return line;
 }
 
 DWORD WINAPI Watch(void *)
 {
-    HWND dialog = NULL;
-    for (int i = 0; i < 3000 && !dialog; i++) {
-        EnumWindows(FindWarning, reinterpret_cast<LPARAM>(&dialog));
-        if (!dialog)
-            Sleep(20);
-    }
+    const HWND dialog = WaitForDialog(GetCurrentProcessId(), {L"Norvel Veriloom", L"Kaptor Veriloom"}, 60000);
     if (!dialog)
         return 1;
-    SendMessageTimeoutW(dialog, WM_NULL, 0, 0, SMTO_BLOCK, 5000, NULL);
     RedrawWindow(dialog, NULL, NULL, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN | RDW_FRAME);
     Sleep(500);
 
@@ -106,7 +80,7 @@ DWORD WINAPI Watch(void *)
     SelectObject(dc, old);
     ReleaseDC(dialog, dc);
     snprintf(line, sizeof line, "font: requested \"%s\" height %ld, drawn with \"%s\" (%ld pixels high)\n",
-             Utf8(requested.lfFaceName).c_str(), requested.lfHeight, Utf8(face).c_str(), metrics.tmHeight);
+             ToUtf8(requested.lfFaceName).c_str(), requested.lfHeight, ToUtf8(face).c_str(), metrics.tmHeight);
     report += line;
 
     for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
@@ -128,17 +102,6 @@ DWORD WINAPI Watch(void *)
     return 0;
 }
 
-// Without a window manager Wine draws the frame and caption only of windows
-// it does not hand to one; read when the display driver loads.
-void UseUnmanagedWindows()
-{
-    HKEY key;
-    if (RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Wine\\AppDefaults\\show_warning.exe\\X11 Driver", 0, NULL, 0,
-                        KEY_WRITE, NULL, &key, NULL) == ERROR_SUCCESS) {
-        RegSetValueExA(key, "Managed", 0, REG_SZ, reinterpret_cast<const BYTE *>("N"), 2);
-        RegCloseKey(key);
-    }
-}
 
 } // namespace
 

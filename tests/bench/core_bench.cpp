@@ -6,35 +6,27 @@
 #include "provider/certificate_walker.h"
 #include "provider/key_checks.h"
 #include "provider/sha1_digest.h"
+#include "tools/file_input.h"
 
 #include <benchmark/benchmark.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
 
 namespace {
 
-std::vector<uint8_t> ReadCertificate(const char *name)
+// A certificate of the test set (VERILOOM_TEST_DATA, default tests/data).
+bool ReadCertificate(const char *name, std::vector<uint8_t> *der)
 {
     const char *dir = getenv("VERILOOM_TEST_DATA");
-    std::string path = std::string(dir ? dir : "tests/data") + "/certs/" + name;
-    std::vector<uint8_t> bytes;
-    FILE *file = fopen(path.c_str(), "rb");
-    if (!file)
-        return bytes;
-    int c;
-    while ((c = fgetc(file)) != EOF)
-        bytes.push_back(static_cast<uint8_t>(c));
-    fclose(file);
-    return bytes;
+    return ReadWholeFile((std::string(dir ? dir : "tests/data") + "/certs/" + name).c_str(), der);
 }
 
 void WalkAndFingerprint2048(benchmark::State &state)
 {
-    const std::vector<uint8_t> der = ReadCertificate("rsa-2048.der");
-    if (der.empty()) {
+    std::vector<uint8_t> der;
+    if (!ReadCertificate("rsa-2048.der", &der)) {
         state.SkipWithError("rsa-2048.der not found (set VERILOOM_TEST_DATA)");
         return;
     }
@@ -63,11 +55,11 @@ void Sha1Throughput(benchmark::State &state)
 void KeyChecks(benchmark::State &state)
 {
     const char *name = state.range(0) == 2048 ? "rsa-2048.der" : "rsa-4096.der";
-    const std::vector<uint8_t> der = ReadCertificate(name);
+    std::vector<uint8_t> der;
     TMyProcessCertificate reader;
     const uint8_t *modulus = NULL;
     uint32_t length = 0;
-    if (der.empty() || !reader.Process(der.data(), static_cast<uint32_t>(der.size())) ||
+    if (!ReadCertificate(name, &der) || !reader.Process(der.data(), static_cast<uint32_t>(der.size())) ||
         !reader.GetModulus(&modulus, &length)) {
         state.SkipWithError("certificate not found (set VERILOOM_TEST_DATA)");
         return;

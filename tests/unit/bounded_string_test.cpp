@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
+#include <string>
 
 namespace {
 
@@ -15,106 +17,84 @@ const size_t kTooLarge = static_cast<size_t>(kBoundedMaxCapacity) + 1;
 struct Buffer {
     char text[16];
     Buffer() { memset(text, 'X', sizeof text); }
-    bool Untouched() const
-    {
-        for (char c : text)
-            if (c != 'X')
-                return false;
-        return true;
-    }
+    bool Untouched() const { return std::string(text, sizeof text) == std::string(sizeof text, 'X'); }
 };
+
+// A call on a fresh buffer that holds `start` (NULL: nothing): its result,
+// and the text it leaves (NULL: the buffer untouched) with the marker after it.
+struct Call {
+    const char *start;
+    std::function<BoundedResult(char *)> call;
+    BoundedResult result;
+    const char *text;
+};
+
+void ExpectCalls(std::initializer_list<Call> calls)
+{
+    for (const Call &c : calls) {
+        Buffer b;
+        if (c.start)
+            BoundedCopy(b.text, sizeof b.text, c.start);
+        EXPECT_EQ(c.result, c.call(b.text)) << (c.text ? c.text : "untouched");
+        if (c.text) {
+            EXPECT_STREQ(c.text, b.text);
+        }
+        EXPECT_TRUE(c.text ? b.text[strlen(c.text) + 1] == 'X' : b.Untouched()) << (c.text ? c.text : "untouched");
+    }
+}
 
 TEST(BoundedCopy, FitsCutsAndRefuses)
 {
-    Buffer b;
-    EXPECT_EQ(kBoundedOk, BoundedCopy(b.text, 4, "abc"));
-    EXPECT_STREQ("abc", b.text);
-
-    Buffer cut;
-    EXPECT_EQ(kBoundedInsufficientBuffer, BoundedCopy(cut.text, 3, "abc"));
-    EXPECT_STREQ("ab", cut.text);
-    EXPECT_EQ('X', cut.text[3]);
-
-    Buffer one;
-    EXPECT_EQ(kBoundedInsufficientBuffer, BoundedCopy(one.text, 1, "abc"));
-    EXPECT_STREQ("", one.text);
-    EXPECT_EQ('X', one.text[1]);
-
-    Buffer none;
-    EXPECT_EQ(kBoundedInvalidArg, BoundedCopy(none.text, 0, "abc"));
-    EXPECT_TRUE(none.Untouched());
-
-    Buffer empty;
-    EXPECT_EQ(kBoundedOk, BoundedCopy(empty.text, 1, ""));
-    EXPECT_STREQ("", empty.text);
+    ExpectCalls({
+        {NULL, [](char *text) { return BoundedCopy(text, 4, "abc"); }, kBoundedOk, "abc"},
+        {NULL, [](char *text) { return BoundedCopy(text, 3, "abc"); }, kBoundedInsufficientBuffer, "ab"},
+        {NULL, [](char *text) { return BoundedCopy(text, 1, "abc"); }, kBoundedInsufficientBuffer, ""},
+        {NULL, [](char *text) { return BoundedCopy(text, 0, "abc"); }, kBoundedInvalidArg, NULL},
+        {NULL, [](char *text) { return BoundedCopy(text, 1, ""); }, kBoundedOk, ""},
+    });
 }
 
+// Within the whole buffer; a full buffer stays as it is.
 TEST(BoundedAppend, JoinsWithinTheWholeBuffer)
 {
-    Buffer b;
-    BoundedCopy(b.text, sizeof b.text, "abc");
-    EXPECT_EQ(kBoundedOk, BoundedAppend(b.text, 6, "de"));
-    EXPECT_STREQ("abcde", b.text);
-
-    Buffer cut;
-    BoundedCopy(cut.text, sizeof cut.text, "abc");
-    EXPECT_EQ(kBoundedInsufficientBuffer, BoundedAppend(cut.text, 5, "de"));
-    EXPECT_STREQ("abcd", cut.text);
-}
-
-TEST(BoundedAppend, FullBufferStaysAsItIs)
-{
-    Buffer full;
-    BoundedCopy(full.text, 4, "abc");
-    EXPECT_EQ(kBoundedOk, BoundedAppend(full.text, 4, ""));
-    EXPECT_STREQ("abc", full.text);
-    EXPECT_EQ(kBoundedInsufficientBuffer, BoundedAppend(full.text, 4, "d"));
-    EXPECT_STREQ("abc", full.text);
+    ExpectCalls({
+        {"abc", [](char *text) { return BoundedAppend(text, 6, "de"); }, kBoundedOk, "abcde"},
+        {"abc", [](char *text) { return BoundedAppend(text, 5, "de"); }, kBoundedInsufficientBuffer, "abcd"},
+        {"abc", [](char *text) { return BoundedAppend(text, 4, ""); }, kBoundedOk, "abc"},
+        {"abc", [](char *text) { return BoundedAppend(text, 4, "d"); }, kBoundedInsufficientBuffer, "abc"},
+    });
 }
 
 TEST(BoundedAppend, UnterminatedDestinationIsRefused)
 {
-    Buffer b;
-    EXPECT_EQ(kBoundedInvalidArg, BoundedAppend(b.text, sizeof b.text, "de"));
-    EXPECT_EQ(kBoundedInvalidArg, BoundedAppend(b.text, sizeof b.text, ""));
-    EXPECT_TRUE(b.Untouched());
-    // The NUL must lie within the capacity, not merely somewhere in memory.
-    b.text[4] = '\0';
-    EXPECT_EQ(kBoundedInvalidArg, BoundedAppend(b.text, 4, "de"));
-    EXPECT_EQ(kBoundedInvalidArg, BoundedAppend(b.text, 0, "de"));
-    EXPECT_EQ(kBoundedOk, BoundedAppend(b.text, 6, "d"));
-    EXPECT_STREQ("XXXXd", b.text);
+    ExpectCalls({
+        {NULL, [](char *text) { return BoundedAppend(text, 16, "de"); }, kBoundedInvalidArg, NULL},
+        {NULL, [](char *text) { return BoundedAppend(text, 16, ""); }, kBoundedInvalidArg, NULL},
+        // The NUL must lie within the capacity, not merely somewhere in memory.
+        {"XXXX", [](char *text) { return BoundedAppend(text, 4, "de"); }, kBoundedInvalidArg, "XXXX"},
+        {"XXXX", [](char *text) { return BoundedAppend(text, 0, "de"); }, kBoundedInvalidArg, "XXXX"},
+        {"XXXX", [](char *text) { return BoundedAppend(text, 6, "d"); }, kBoundedOk, "XXXXd"},
+    });
 }
 
 TEST(BoundedFormat, FitsCutsAndRefuses)
 {
-    Buffer b;
-    EXPECT_EQ(kBoundedOk, BoundedFormat(b.text, 3, "%02X", 10u));
-    EXPECT_STREQ("0A", b.text);
-
-    Buffer cut;
-    EXPECT_EQ(kBoundedInsufficientBuffer, BoundedFormat(cut.text, 2, "%02X", 10u));
-    EXPECT_STREQ("0", cut.text);
-
-    Buffer message;
-    EXPECT_EQ(kBoundedOk, BoundedFormat(message.text, sizeof message.text, "[%u/%u] %s", 12u, 3u, "x"));
-    EXPECT_STREQ("[12/3] x", message.text);
-
-    Buffer none;
-    EXPECT_EQ(kBoundedInvalidArg, BoundedFormat(none.text, 0, "%s", "abc"));
-    EXPECT_TRUE(none.Untouched());
+    ExpectCalls({
+        {NULL, [](char *text) { return BoundedFormat(text, 3, "%02X", 10u); }, kBoundedOk, "0A"},
+        {NULL, [](char *text) { return BoundedFormat(text, 2, "%02X", 10u); }, kBoundedInsufficientBuffer, "0"},
+        {NULL, [](char *text) { return BoundedFormat(text, 16, "[%u/%u] %s", 12u, 3u, "x"); }, kBoundedOk, "[12/3] x"},
+        {NULL, [](char *text) { return BoundedFormat(text, 0, "%s", "abc"); }, kBoundedInvalidArg, NULL},
+    });
 }
 
 TEST(BoundedRoutines, CapacityAboveLimitTouchesNothing)
 {
-    Buffer b;
-    EXPECT_EQ(kBoundedInvalidArg, BoundedCopy(b.text, kTooLarge, "abc"));
-    EXPECT_EQ(kBoundedInvalidArg, BoundedFormat(b.text, kTooLarge, "%s", "abc"));
-    EXPECT_EQ(kBoundedInvalidArg, BoundedCopy(b.text, static_cast<size_t>(-1), "abc"));
-    EXPECT_TRUE(b.Untouched());
-    b.text[0] = '\0';
-    EXPECT_EQ(kBoundedInvalidArg, BoundedAppend(b.text, kTooLarge, "abc"));
-    EXPECT_EQ('X', b.text[1]);
+    ExpectCalls({
+        {NULL, [](char *text) { return BoundedCopy(text, kTooLarge, "abc"); }, kBoundedInvalidArg, NULL},
+        {NULL, [](char *text) { return BoundedFormat(text, kTooLarge, "%s", "abc"); }, kBoundedInvalidArg, NULL},
+        {NULL, [](char *text) { return BoundedCopy(text, static_cast<size_t>(-1), "abc"); }, kBoundedInvalidArg, NULL},
+        {"", [](char *text) { return BoundedAppend(text, kTooLarge, "abc"); }, kBoundedInvalidArg, ""},
+    });
 }
 
 TEST(BoundedLength, CountsWithinTheLimit)

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <new>
+#include <sstream>
 
 namespace {
 
@@ -49,49 +50,24 @@ std::string CaDataDir()
     return EnvironmentValue("VERILOOM_CA_DATA");
 }
 
-bool ReadWholeFile(const std::string &path, Bytes *contents)
-{
-    FILE *file = fopen(path.c_str(), "rb");
-    if (!file)
-        return false;
-    contents->clear();
-    uint8_t buffer[65536];
-    size_t got;
-    while ((got = fread(buffer, 1, sizeof buffer, file)) > 0)
-        contents->insert(contents->end(), buffer, buffer + got);
-    const bool ok = !ferror(file);
-    fclose(file);
-    return ok;
-}
-
 std::vector<std::vector<std::string>> ReadTsv(const std::string &path)
 {
     std::vector<std::vector<std::string>> rows;
     Bytes contents;
     if (!ReadWholeFile(path, &contents))
         return rows;
-    std::string line;
-    const std::string text(contents.begin(), contents.end());
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find('\n', start);
-        if (end == std::string::npos)
-            end = text.size();
-        line = text.substr(start, end - start);
-        start = end + 1;
+    std::istringstream text(std::string(contents.begin(), contents.end()));
+    for (std::string line; std::getline(text, line);) {
         if (!line.empty() && line.back() == '\r')
             line.pop_back();
         if (line.empty() || line[0] == '#')
             continue;
         std::vector<std::string> fields;
-        size_t fieldStart = 0;
-        for (;;) {
-            const size_t tab = line.find('\t', fieldStart);
-            fields.push_back(line.substr(fieldStart, tab - fieldStart));
-            if (tab == std::string::npos)
-                break;
-            fieldStart = tab + 1;
-        }
+        std::istringstream fieldText(line);
+        for (std::string field; std::getline(fieldText, field, '\t');)
+            fields.push_back(field);
+        if (line.back() == '\t')
+            fields.push_back("");
         rows.push_back(fields);
     }
     return rows;
@@ -120,21 +96,12 @@ Bytes Tlv(uint8_t identifier, const Bytes &content)
 {
     Bytes out(1, identifier);
     const size_t length = content.size();
-    if (length < 0x80) {
-        out.push_back(static_cast<uint8_t>(length));
-    } else if (length <= 0xFF) {
-        out.push_back(0x81);
-        out.push_back(static_cast<uint8_t>(length));
-    } else if (length <= 0xFFFF) {
-        out.push_back(0x82);
-        out.push_back(static_cast<uint8_t>(length >> 8));
-        out.push_back(static_cast<uint8_t>(length));
-    } else {
-        out.push_back(0x83);
-        out.push_back(static_cast<uint8_t>(length >> 16));
-        out.push_back(static_cast<uint8_t>(length >> 8));
-        out.push_back(static_cast<uint8_t>(length));
-    }
+    // Short form below 0x80, else 0x80 + the count of length octets (up to 3).
+    const int octets = length < 0x80 ? 0 : length <= 0xFF ? 1 : length <= 0xFFFF ? 2 : 3;
+    if (octets)
+        out.push_back(static_cast<uint8_t>(0x80 + octets));
+    for (int i = octets ? octets - 1 : 0; i >= 0; i--)
+        out.push_back(static_cast<uint8_t>(length >> (8 * i)));
     out.insert(out.end(), content.begin(), content.end());
     return out;
 }
@@ -155,4 +122,29 @@ Bytes Sequence(std::initializer_list<Bytes> parts)
 Bytes Text(uint8_t identifier, const std::string &text)
 {
     return Tlv(identifier, Bytes(text.begin(), text.end()));
+}
+
+Bytes SeededModulus(uint32_t seed, size_t length)
+{
+    Bytes modulus(length);
+    uint32_t state = seed * 2654435761u;
+    for (uint8_t &byte : modulus) {
+        state = state * 1103515245u + 12345u;
+        byte = static_cast<uint8_t>(state >> 23);
+    }
+    modulus[0] |= 0x80;
+    for (int i = 0; i < 4 && 1u + i < length; i++)
+        modulus[1 + i] = static_cast<uint8_t>(seed >> (24 - 8 * i));
+    modulus[length - 1] |= 1;
+    return modulus;
+}
+
+Bytes MinimalCertificate(const Bytes &modulus, const std::string &commonName)
+{
+    const Bytes key = Sequence({Tlv(0x02, Concat({Bytes(1, 0), modulus})), Tlv(0x02, Bytes{1, 0, 1})});
+    return Sequence({
+        Sequence({Tlv(0x31, Sequence({Tlv(0x06, Bytes{0x55, 4, 3}), Text(0x0C, commonName)}))}),
+        Sequence({Sequence({Tlv(0x06, Bytes{0x2A, 0x86, 0x48, 0x86, 0xF7, 0x0D, 0x01, 0x01, 0x01}), Tlv(0x05, Bytes())}),
+                  Tlv(0x03, Concat({Bytes(1, 0), key}))}),
+    });
 }

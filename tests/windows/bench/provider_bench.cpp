@@ -28,21 +28,20 @@
 #include <psapi.h>
 #include <wincrypt.h>
 
-#include "provider/certificate_walker.h"
-#include "tests/windows/support/windows_test_util.h"
+#include "common/blacklist_name.h"
+#include "tests/windows/support/provider_test_support.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <random>
 #include <string>
 #include <vector>
 
 namespace {
-
-typedef BOOL(WINAPI *VerifyRevocationFunction)(DWORD, DWORD, DWORD, PVOID[], DWORD, PCERT_REVOCATION_PARA,
-                                              PCERT_REVOCATION_STATUS);
 
 const int kGeneratedFingerprints = 294912;
 const size_t kLineLength = 21;  // 20 hex digits and a line feed
@@ -52,18 +51,9 @@ const int kMissRounds = 15;
 const int kSteadyRounds = 200;
 const int kListingRounds = 200;
 
-// Timing with the performance counter.
 double CounterSeconds()
 {
-    static double frequency = 0;
-    if (frequency == 0) {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        frequency = static_cast<double>(f.QuadPart);
-    }
-    LARGE_INTEGER now;
-    QueryPerformanceCounter(&now);
-    return static_cast<double>(now.QuadPart) / frequency;
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
 
 struct Figures {
@@ -81,140 +71,27 @@ Figures Summarize(std::vector<double> samples)
     return f;
 }
 
-// A small deterministic generator (xorshift64*), so that every run uses the
-// same blacklist contents.
-class Random {
-public:
-    explicit Random(uint64_t seed) : state(seed ? seed : 0x9E3779B97F4A7C15ull) {}
-    uint64_t Next()
-    {
-        state ^= state >> 12;
-        state ^= state << 25;
-        state ^= state >> 27;
-        return state * 0x2545F4914F6CDD1Dull;
-    }
-private:
-    uint64_t state;
+// A deterministic generator, so that every run uses the same blacklist contents.
+typedef std::mt19937_64 Random;
+
+// A new 2048-bit key in a minimal certificate, with its fingerprint.
+struct Key {
+    Bytes der;
+    std::string fingerprint;
 };
-
-std::string Environment(const char *name)
+Key NewKey(Random *random)
 {
-    char value[2048];
-    const DWORD length = GetEnvironmentVariableA(name, value, sizeof value);
-    return length > 0 && length < sizeof value ? std::string(value, length) : std::string();
-}
-
-bool ReadWhole(const std::string &path, std::vector<BYTE> *bytes)
-{
-    FILE *file = fopen(path.c_str(), "rb");
-    if (!file)
-        return false;
-    BYTE buffer[16384];
-    size_t got;
-    while ((got = fread(buffer, 1, sizeof buffer, file)) > 0)
-        bytes->insert(bytes->end(), buffer, buffer + got);
-    const bool ok = !ferror(file);
-    fclose(file);
-    return ok && !bytes->empty();
-}
-
-bool WriteWhole(const std::string &path, const std::string &content)
-{
-    FILE *file = fopen(path.c_str(), "wb");
-    if (!file)
-        return false;
-    const bool ok = fwrite(content.data(), 1, content.size(), file) == content.size();
-    return fclose(file) == 0 && ok;
-}
-
-// The key fingerprint as the library computes it: the last 20 digits.
-std::string Fingerprint(const std::vector<BYTE> &der)
-{
-    TMyProcessCertificate reader;
-    if (!reader.Process(der.data(), static_cast<uint32_t>(der.size())))
-        return "";
-    const char *digest = reader.GetModulusDigest();
-    return strlen(digest) > 20 ? std::string(digest + 20) : std::string();
-}
-
-// DER encoding helpers for the minimal certificates of the cache miss.
-void AppendLength(std::vector<BYTE> *out, size_t length)
-{
-    if (length < 0x80) {
-        out->push_back(static_cast<BYTE>(length));
-    } else if (length < 0x100) {
-        out->push_back(0x81);
-        out->push_back(static_cast<BYTE>(length));
-    } else {
-        out->push_back(0x82);
-        out->push_back(static_cast<BYTE>(length >> 8));
-        out->push_back(static_cast<BYTE>(length));
-    }
-}
-
-std::vector<BYTE> Element(BYTE tag, const std::vector<BYTE> &content)
-{
-    std::vector<BYTE> out(1, tag);
-    AppendLength(&out, content.size());
-    out.insert(out.end(), content.begin(), content.end());
-    return out;
-}
-
-std::vector<BYTE> Concat(std::initializer_list<std::vector<BYTE>> parts)
-{
-    std::vector<BYTE> out;
-    for (const auto &part : parts)
-        out.insert(out.end(), part.begin(), part.end());
-    return out;
-}
-
-// SEQUENCE { Name { CN }, SEQUENCE { rsaEncryption, NULL },
-//            BIT STRING { 00, SEQUENCE { INTEGER modulus, INTEGER 65537 } } }
-// with a 2048-bit modulus (top bit set, so the INTEGER has a leading 00).
-std::vector<BYTE> MinimalCertificate(Random *random)
-{
-    std::vector<BYTE> modulus(1, 0x00);
-    for (int i = 0; i < 256; i += 8) {
-        const uint64_t r = random->Next();
-        for (int b = 0; b < 8; b++)
-            modulus.push_back(static_cast<BYTE>(r >> (8 * b)));
-    }
-    modulus[1] |= 0x80;
-    modulus[256] |= 0x01;
-
-    const std::string cn = "Benchmark key";
-    const std::vector<BYTE> cnOid = {0x55, 0x04, 0x03};
-    const std::vector<BYTE> rsaOid = {0x2A, 0x86, 0x48, 0x86, 0xF7, 0x0D, 0x01, 0x01, 0x01};
-    const std::vector<BYTE> exponent = {0x01, 0x00, 0x01};
-
-    const std::vector<BYTE> name =
-        Element(0x30, Element(0x31, Element(0x30, Concat({Element(0x06, cnOid),
-                                                          Element(0x0C, std::vector<BYTE>(cn.begin(), cn.end()))}))));
-    const std::vector<BYTE> algorithm = Element(0x30, Concat({Element(0x06, rsaOid), Element(0x05, {})}));
-    const std::vector<BYTE> key = Element(0x30, Concat({Element(0x02, modulus), Element(0x02, exponent)}));
-    const std::vector<BYTE> bitString = Element(0x03, Concat({std::vector<BYTE>(1, 0x00), key}));
-    return Element(0x30, Concat({name, algorithm, bitString}));
+    const Bytes modulus = SeededModulus(static_cast<uint32_t>((*random)()), 256);
+    return Key{MinimalCertificate(modulus, "Benchmark key"), KeyFingerprint(modulus)};
 }
 
 // One check through the export; returns the status's dwError.
-DWORD Check(VerifyRevocationFunction verify, const std::vector<BYTE> &der)
+DWORD Check(VerifyRevocationFunction verify, const Bytes &der)
 {
-    CERT_CONTEXT context;
-    memset(&context, 0, sizeof context);
-    context.dwCertEncodingType = X509_ASN_ENCODING;
-    context.pbCertEncoded = const_cast<BYTE *>(der.data());
-    context.cbCertEncoded = static_cast<DWORD>(der.size());
-    PVOID contexts[1] = {&context};
+    const CERT_CONTEXT context = BareContext(der);
     CERT_REVOCATION_STATUS status;
-    memset(&status, 0, sizeof status);
-    status.cbSize = sizeof status;
-    verify(X509_ASN_ENCODING, CERT_CONTEXT_REVOCATION_TYPE, 1, contexts, 0, NULL, &status);
+    CallExport(verify, {&context}, &status);
     return status.dwError;
-}
-
-bool HasBlacklistPrefix(const char *name)
-{
-    return _strnicmp(name, "BLACKLIST", 9) == 0;
 }
 
 // Floor A: the blacklist files read into one buffer that the caller keeps.
@@ -272,24 +149,18 @@ size_t PrivateUsage()
     return committed;
 }
 
+// 20 random hex digits and a line feed.
 std::string HexLine(Random *random)
 {
-    static const char kDigits[] = "0123456789abcdef";
-    const uint64_t a = random->Next(), b = random->Next();
-    char line[kLineLength + 1];
-    for (int i = 0; i < 16; i++)
-        line[i] = kDigits[(a >> (4 * i)) & 15];
-    for (int i = 16; i < 20; i++)
-        line[i] = kDigits[(b >> (4 * (i - 16))) & 15];
-    line[20] = '\n';
-    line[21] = '\0';
-    return line;
+    const uint64_t a = (*random)(), b = (*random)();
+    const uint8_t bytes[10] = {uint8_t(a), uint8_t(a >> 8), uint8_t(a >> 16), uint8_t(a >> 24), uint8_t(a >> 32),
+                               uint8_t(a >> 40), uint8_t(a >> 48), uint8_t(a >> 56), uint8_t(b), uint8_t(b >> 8)};
+    return ToHex(bytes, sizeof bytes) + "\n";
 }
 
-// The "ProgramFiles" stand-in with its four blacklist files.
-struct BlacklistFolder {
-    std::string root;
-    std::string installDir;
+// The "ProgramFiles" stand-in (for as long as it lives) with its four
+// blacklist files.
+struct BlacklistFolder : InstallFolder {
     std::vector<std::string> names;  // in the order the folder lists them
     std::string lastFile;            // the file the search reads last
     LONG lastLineOffset;             // where its last fingerprint begins
@@ -310,44 +181,27 @@ std::string GeneratedList(uint64_t seed)
 
 bool CreateBlacklists(const std::string &shippedDir, BlacklistFolder *folder)
 {
-    char temp[MAX_PATH];
-    GetTempPathA(sizeof temp, temp);
-    char name[64];
-    snprintf(name, sizeof name, "veriloom-bench-%lu", GetCurrentProcessId());
-    folder->root = std::string(temp) + name;
-    folder->installDir = folder->root + "\\Veriloom\\";
-    DeleteTree(folder->root);
-    if (!CreateDirectoryA(folder->root.c_str(), NULL) || !CreateDirectoryA(folder->installDir.c_str(), NULL))
-        return false;
-
     for (const char *shipped : {"BLACKLIST.RSA-512", "BLACKLIST.RSA-1024"}) {
-        std::vector<BYTE> content;
-        if (!ReadWhole(shippedDir + shipped, &content) ||
-            !WriteWhole(folder->installDir + shipped, std::string(content.begin(), content.end())))
+        if (!CopyFileA((shippedDir + shipped).c_str(), (folder->installDir + shipped).c_str(), FALSE))
             return false;
     }
     for (int f = 0; f < 2; f++) {
         const std::string path = folder->installDir + (f ? "BLACKLIST.RSA-4096" : "BLACKLIST.RSA-2048");
-        if (!WriteWhole(path, GeneratedList(0x5EED0000u + static_cast<uint64_t>(f))))
+        if (!WriteTextFile(path, GeneratedList(0x5EED0000u + static_cast<uint64_t>(f))))
             return false;
     }
 
     // The search reads the files in the order the folder lists them.
-    WIN32_FIND_DATAA entry;
-    HANDLE find = FindFirstFileA((folder->installDir + "*").c_str(), &entry);
-    if (find == INVALID_HANDLE_VALUE)
-        return false;
     folder->totalBytes = folder->largestFile = 0;
-    do {
-        if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && HasBlacklistPrefix(entry.cFileName)) {
+    for (const WIN32_FIND_DATAA &entry : FindEntries(folder->installDir + "*")) {
+        if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && IsBlacklistFileName(entry.cFileName)) {
             folder->names.push_back(entry.cFileName);
             folder->lastFile = entry.cFileName;
             folder->lastLineOffset = static_cast<LONG>(entry.nFileSizeLow - kLineLength);
             folder->totalBytes += entry.nFileSizeLow;
             folder->largestFile = std::max<size_t>(folder->largestFile, entry.nFileSizeLow);
         }
-    } while (FindNextFileA(find, &entry));
-    FindClose(find);
+    }
     folder->fingerprints = folder->totalBytes / kLineLength;
     return folder->names.size() == 4;
 }
@@ -413,20 +267,17 @@ int main(int argc, char **argv)
     if (!station || !SetProcessWindowStation(station))
         return Fail("cannot move to a window station of its own");
 
-    std::vector<BYTE> hitCertificate;
-    if (!ReadWhole(dataDir + "\\certs\\rsa-2048.der", &hitCertificate))
+    Bytes hitCertificate;
+    if (!ReadWholeFile(dataDir + "\\certs\\rsa-2048.der", &hitCertificate))
         return Fail("cannot read certs\\rsa-2048.der (set VERILOOM_TEST_DATA)");
 
     BlacklistFolder folder;
     Random keys(0xC0FFEE);
-    const std::vector<BYTE> probe = MinimalCertificate(&keys);
-    if (!CreateBlacklists(dataDir + "\\..\\..\\blacklists\\", &folder) || !ListLast(folder, Fingerprint(probe))) {
-        DeleteTree(folder.root);
+    const Key probe = NewKey(&keys);
+    if (!CreateBlacklists(dataDir + "\\..\\..\\blacklists\\", &folder) || !ListLast(folder, probe.fingerprint))
         return Fail("cannot write the blacklist files");
-    }
     for (const std::string &name : folder.names)
         BackdateFile(folder.installDir + name, 3600);  // settled: the library may index them
-    SetEnvironmentVariableA("ProgramFiles", folder.root.c_str());
 
     printf("provider_bench: %s\n", dllPath.c_str());
     printf("blacklists: %zu files, %zu fingerprints, %.1f MB in all; the search reads %s last\n\n",
@@ -448,12 +299,10 @@ int main(int argc, char **argv)
 
         HMODULE module = NULL;
         VerifyRevocationFunction verify = LoadProvider(dllPath, &module);
-        if (!verify) {
-            DeleteTree(folder.root);
+        if (!verify)
             return Fail("cannot load the library or find CertDllVerifyRevocation");
-        }
         start = CounterSeconds();
-        const DWORD verdict = Check(verify, probe);
+        const DWORD verdict = Check(verify, probe.der);
         const double missTime = CounterSeconds() - start;
         FreeLibrary(module);
 
@@ -478,20 +327,18 @@ int main(int argc, char **argv)
     // is taken across the second.
     HMODULE module = NULL;
     VerifyRevocationFunction verify = LoadProvider(dllPath, &module);
-    if (!verify) {
-        DeleteTree(folder.root);
+    if (!verify)
         return Fail("cannot load the library");
-    }
-    Check(verify, MinimalCertificate(&keys));
-    const std::vector<BYTE> secondKey = MinimalCertificate(&keys), thirdKey = MinimalCertificate(&keys);
+    Check(verify, NewKey(&keys).der);
+    const Key secondKey = NewKey(&keys), thirdKey = NewKey(&keys);
     const size_t privateBefore = PrivateUsage();
-    Check(verify, secondKey);
+    Check(verify, secondKey.der);
     const size_t privateAfter = PrivateUsage();
-    Check(verify, thirdKey);
+    Check(verify, thirdKey.der);
     for (int round = 0; round < kSteadyRounds && status == 0; round++) {
-        const std::vector<BYTE> der = MinimalCertificate(&keys);
+        const Key key = NewKey(&keys);
         const double start = CounterSeconds();
-        const DWORD verdict = Check(verify, der);
+        const DWORD verdict = Check(verify, key.der);
         steadyMiss.push_back((CounterSeconds() - start) * 1e6);
         if (verdict != noCheck) {
             fprintf(stderr, "provider_bench: an unlisted key was answered 0x%08lx\n", verdict);
@@ -502,14 +349,14 @@ int main(int argc, char **argv)
     // One list rewritten with other content that lists the new key.
     const std::string rewritten = folder.names[0];
     for (int round = 0; round < kMissRounds && status == 0; round++) {
-        const std::vector<BYTE> der = MinimalCertificate(&keys);
-        const std::string content = GeneratedList(0xFEED0000u + static_cast<uint64_t>(round)) + Fingerprint(der) + "\n";
-        if (!WriteWhole(folder.installDir + rewritten, content)) {
+        const Key key = NewKey(&keys);
+        const std::string content = GeneratedList(0xFEED0000u + static_cast<uint64_t>(round)) + key.fingerprint + "\n";
+        if (!WriteTextFile(folder.installDir + rewritten, content)) {
             status = Fail("cannot rewrite a list");
             break;
         }
         const double start = CounterSeconds();
-        const DWORD verdict = Check(verify, der);
+        const DWORD verdict = Check(verify, key.der);
         rewriteMiss.push_back((CounterSeconds() - start) * 1e3);
         if (verdict != revoked) {
             fprintf(stderr, "provider_bench: the key of the rewritten list was answered 0x%08lx\n", verdict);
@@ -529,7 +376,6 @@ int main(int argc, char **argv)
         hits.push_back((CounterSeconds() - start) / kHitChecksPerRound * 1e6);
     }
     FreeLibrary(module);
-    DeleteTree(folder.root);
 
     if (status != 0)
         return status;

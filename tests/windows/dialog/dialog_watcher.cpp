@@ -6,70 +6,12 @@
 
 namespace {
 
-const wchar_t kMessageBoxCaption[] = L"Veriloom V1.1 \u00A9 2026 Veriloom";
-const int kButtons[] = {1, 2, 8, 9};
-
-struct Search {
-    std::wstring prefix;
-    std::vector<HWND> found;
-};
-
-BOOL CALLBACK CollectDialog(HWND window, LPARAM param)
-{
-    Search *search = reinterpret_cast<Search *>(param);
-    DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
-    wchar_t className[64], caption[256];
-    if (owner == GetCurrentProcessId() && IsWindowVisible(window) && GetClassNameW(window, className, 64) &&
-        wcscmp(className, L"#32770") == 0 && GetWindowTextW(window, caption, 256) >= 0 &&
-        wcsncmp(caption, search->prefix.c_str(), search->prefix.size()) == 0)
-        search->found.push_back(window);
-    return TRUE;
-}
-
-std::string Text(HWND window)
-{
-    wchar_t text[2048] = L"";
-    GetWindowTextW(window, text, 2048);
-    return ToUtf8(text);
-}
-
-bool IsStatic(HWND window)
-{
-    wchar_t className[64];
-    return GetClassNameW(window, className, 64) && _wcsicmp(className, L"Static") == 0;
-}
-
 // Waits (up to `seconds`) until the condition holds.
 bool WaitUntil(const std::function<bool()> &condition, int seconds)
 {
-    for (int i = 0; i < seconds * 100; i++) {
-        if (condition())
-            return true;
+    for (int i = 0; i < seconds * 100 && !condition(); i++)
         Sleep(10);
-    }
     return condition();
-}
-
-void PressKey(WORD key)
-{
-    INPUT inputs[2];
-    ZeroMemory(inputs, sizeof inputs);
-    inputs[0].type = INPUT_KEYBOARD;
-    inputs[0].ki.wVk = key;
-    inputs[1] = inputs[0];
-    inputs[1].ki.dwFlags = KEYEVENTF_KEYUP;
-    SendInput(2, inputs, sizeof(INPUT));
-}
-
-} // namespace
-
-std::vector<HWND> FindDialogs(const std::wstring &prefix)
-{
-    Search search;
-    search.prefix = prefix;
-    EnumWindows(CollectDialog, reinterpret_cast<LPARAM>(&search));
-    return search.found;
 }
 
 void ClickButton(HWND dialog, int id)
@@ -77,30 +19,28 @@ void ClickButton(HWND dialog, int id)
     PostMessageW(GetDlgItem(dialog, id), BM_CLICK, 0, 0);
 }
 
+void PressKey(BYTE key)
+{
+    keybd_event(key, 0, 0, 0);
+    keybd_event(key, 0, KEYEVENTF_KEYUP, 0);
+}
+
+} // namespace
+
 DialogStep ClickAndAnswerMessageBox(int id)
 {
     return [id](HWND dialog, WarningDialogView *view) {
         ClickButton(dialog, id);
-        HWND box = NULL;
-        WaitUntil(
-            [&box, dialog] {
-                for (HWND window : FindDialogs(kMessageBoxCaption))
-                    if (window != dialog && Text(window) == ToUtf8(kMessageBoxCaption))
-                        box = window;
-                return box != NULL;
-            },
-            30);
+        const HWND box = WaitForDialog(GetCurrentProcessId(), {L"Veriloom V1.1 \u00A9 2026 Veriloom"}, 30000);
         if (!box) {
             view->messages.push_back("(no message box)");
             return;
         }
-        SendMessageTimeoutW(box, WM_NULL, 0, 0, SMTO_BLOCK, 5000, NULL);
-        std::string message;
-        for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
-            if (IsStatic(child) && !Text(child).empty())
-                message = Text(child);
-        view->messages.push_back(message);
-        PostMessageW(box, WM_COMMAND, IDOK, 0);
+        const DialogContents seen = ReadDialog(box);
+        view->messages.push_back(seen.caption != kBoxCaption ? "(caption " + seen.caption + ")"
+                                 : seen.texts.empty()        ? ""
+                                                             : seen.texts.back());
+        PressButton(box, IDOK);
         WaitUntil([box] { return !IsWindow(box); }, 10);
     };
 }
@@ -119,68 +59,43 @@ DialogStep ClickAndWaitFor(int id, std::function<bool()> done)
 }
 
 WarningDialogWatcher::WarningDialogWatcher(DialogAnswer dialogAnswer, std::vector<DialogStep> dialogSteps)
-    : thread(NULL), stop(0), answer(dialogAnswer), steps(dialogSteps)
+    : answer(dialogAnswer), steps(dialogSteps), watcher([this](HWND dialog) { Handle(dialog); })
 {
-    InitializeCriticalSection(&lock);
-    thread = CreateThread(NULL, 0, Run, this, 0, NULL);
-}
-
-WarningDialogWatcher::~WarningDialogWatcher()
-{
-    InterlockedExchange(&stop, 1);
-    WaitForSingleObject(thread, INFINITE);
-    CloseHandle(thread);
-    DeleteCriticalSection(&lock);
 }
 
 std::vector<WarningDialogView> WarningDialogWatcher::Views()
 {
-    EnterCriticalSection(&lock);
-    std::vector<WarningDialogView> copy = views;
-    LeaveCriticalSection(&lock);
-    return copy;
-}
-
-DWORD WINAPI WarningDialogWatcher::Run(void *self)
-{
-    WarningDialogWatcher *watcher = static_cast<WarningDialogWatcher *>(self);
-    while (!watcher->stop) {
-        std::vector<HWND> dialogs = FindDialogs(L"Norvel Veriloom");
-        for (HWND dialog : FindDialogs(L"Kaptor Veriloom"))
-            dialogs.push_back(dialog);
-        for (HWND dialog : dialogs)
-            watcher->Handle(dialog);
-        Sleep(10);
-    }
-    return 0;
+    std::lock_guard<std::mutex> hold(lock);
+    return views;
 }
 
 void WarningDialogWatcher::Handle(HWND dialog)
 {
+    const std::string caption = WindowTextUtf8(dialog);
+    if (caption.compare(0, 15, "Norvel Veriloom") != 0 && caption.compare(0, 15, "Kaptor Veriloom") != 0)
+        return;  // a message box that a step answers
     // Its thread is back in the modal loop: the dialog is fully set up.
     SendMessageTimeoutW(dialog, WM_NULL, 0, 0, SMTO_BLOCK, 5000, NULL);
-
+    const DialogContents contents = ReadDialog(dialog);
     WarningDialogView view;
-    view.window = dialog;
-    view.caption = Text(dialog);
+    view.caption = contents.caption;
     wchar_t text[2048] = L"";
     GetDlgItemTextW(dialog, 100, text, 2048);
     view.application = text;
-    text[0] = L'\0';
-    GetDlgItemTextW(dialog, 101, text, 2048);
-    view.site = ToUtf8(text);
+    view.site = WindowTextUtf8(GetDlgItem(dialog, 101));
     view.hasBitmap = false;
     for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
-        if (!IsStatic(child))
+        wchar_t className[64];
+        if (!GetClassNameW(child, className, 64) || _wcsicmp(className, L"Static") != 0)
             continue;
+        const int id = GetDlgCtrlID(child);
         if ((GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK) == SS_BITMAP)
             view.hasBitmap = view.hasBitmap || SendMessageW(child, STM_GETIMAGE, IMAGE_BITMAP, 0) != 0;
-        else if (!Text(child).empty() && GetDlgCtrlID(child) != 100 && GetDlgCtrlID(child) != 101)
-            view.texts.push_back(Text(child));
+        else if (!WindowTextUtf8(child).empty() && id != 100 && id != 101)
+            view.texts.push_back(WindowTextUtf8(child));
     }
-    for (int id : kButtons)
-        view.buttons.push_back(Text(GetDlgItem(dialog, id)));
-
+    for (int id : {1, 2, 8, 9})
+        view.buttons.push_back(contents.Button(id));
     GUITHREADINFO info;
     ZeroMemory(&info, sizeof info);
     info.cbSize = sizeof info;
@@ -195,26 +110,16 @@ void WarningDialogWatcher::Handle(HWND dialog)
         step(dialog, &view);
     view.openAfterSteps = IsWindow(dialog) && IsWindowVisible(dialog);
 
-    EnterCriticalSection(&lock);
-    views.push_back(view);
-    LeaveCriticalSection(&lock);
-
-    switch (answer) {
-    case DialogAnswer::Enter:
-        PressKey(VK_RETURN);
-        break;
-    case DialogAnswer::Escape:
-        PressKey(VK_ESCAPE);
-        break;
-    case DialogAnswer::CloseBox:
-        PostMessageW(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
-        break;
-    case DialogAnswer::Yes:
-        ClickButton(dialog, 1);
-        break;
-    case DialogAnswer::No:
-        ClickButton(dialog, 2);
-        break;
+    {
+        std::lock_guard<std::mutex> hold(lock);
+        views.push_back(view);
     }
+
+    if (answer == DialogAnswer::Enter || answer == DialogAnswer::Escape)
+        PressKey(answer == DialogAnswer::Enter ? VK_RETURN : VK_ESCAPE);
+    else if (answer == DialogAnswer::CloseBox)
+        PostMessageW(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
+    else
+        ClickButton(dialog, answer == DialogAnswer::Yes ? 1 : 2);
     WaitUntil([dialog] { return !IsWindow(dialog); }, 20);
 }

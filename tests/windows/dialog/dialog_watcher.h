@@ -6,16 +6,18 @@
 #include <windows.h>
 
 #include <functional>
+#include <mutex>
 #include <string>
 #include <vector>
 
+#include "tests/windows/support/provider_test_support.h"
+
 // What the watcher saw of one warning dialog.
 struct WarningDialogView {
-    HWND window;
     std::string caption;               // UTF-8, like every text below
     std::wstring application;          // control 100
     std::string site;                  // control 101
-    std::vector<std::string> texts;    // the static texts in creation order
+    std::vector<std::string> texts;    // the other static texts in creation order
     bool hasBitmap;                    // a static bitmap control with its image
     std::vector<std::string> buttons;  // texts of buttons 1, 2, 8 and 9
     bool focusOnNo;                    // keyboard focus of its thread on button 2
@@ -35,33 +37,21 @@ typedef std::function<void(HWND dialog, WarningDialogView *view)> DialogStep;
 class WarningDialogWatcher {
 public:
     explicit WarningDialogWatcher(DialogAnswer answer, std::vector<DialogStep> steps = {});
-    ~WarningDialogWatcher();
     std::vector<WarningDialogView> Views();  // one per dialog answered so far
 
 private:
-    static DWORD WINAPI Run(void *self);
     void Handle(HWND dialog);
-    HANDLE thread;
-    volatile LONG stop;
     DialogAnswer answer;
     std::vector<DialogStep> steps;
-    CRITICAL_SECTION lock;
+    std::mutex lock;
     std::vector<WarningDialogView> views;
+    WindowWatcher watcher;
 };
 
-// Clicks a button of the dialog (posted, as a mouse click would come).
-void ClickButton(HWND dialog, int id);
-
-// Step: clicks the button, waits for the message box the click opens (caption
-// "Veriloom V1.1 © 2026 Veriloom"), records its text, answers OK and waits
-// until it is gone.
+// Step: clicks the button, waits for the message box the click opens,
+// records its text, answers OK and waits until it is gone.
 DialogStep ClickAndAnswerMessageBox(int id);
-
 // Step: runs an action (e.g. changing a setting) between other steps.
 DialogStep Do(std::function<void()> action);
-
 // Step: clicks the button and waits (up to 30 s) until `done` holds.
 DialogStep ClickAndWaitFor(int id, std::function<bool()> done);
-
-// Visible "#32770" windows of this process whose caption starts with `prefix`.
-std::vector<HWND> FindDialogs(const std::wstring &prefix);

@@ -9,29 +9,19 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-
-// From lifecycle_test.cpp.
-bool RecordLibraryCalls(HMODULE module);
-std::vector<std::string> TakeLibraryCalls();
-Bytes CraftCertificate(const std::string &commonName, uint32_t serial, std::string *fingerprint);
-DWORD CheckCertificate(VerifyRevocationFunction verify, const Bytes &der);
-void QuietLibraryCalls(bool quiet);
+#include <atomic>
+#include <deque>
+#include <thread>
 
 namespace {
 
-const DWORD kRevoked = static_cast<DWORD>(CRYPT_E_REVOKED);
-const DWORD kNoCheck = static_cast<DWORD>(CRYPT_E_NO_REVOCATION_CHECK);
-
-struct Key {
-    Bytes der;
-    std::string fingerprint;
-};
-
-Key MakeKey(uint32_t serial)
+// Keys made from seeds, at fixed addresses (a context points into its own
+// encoding).
+typedef std::deque<MadeCertificate> Keys;
+const MadeCertificate &AddKey(Keys *keys, uint32_t seed)
 {
-    Key key;
-    key.der = CraftCertificate("list-change", serial, &key.fingerprint);
-    return key;
+    keys->emplace_back(seed, "list-change");
+    return keys->back();
 }
 
 std::string Filler(size_t bytes)
@@ -46,28 +36,13 @@ std::string Filler(size_t bytes)
     return text;
 }
 
-size_t CountPrefix(const std::vector<std::string> &lines, const std::string &prefix)
-{
-    return static_cast<size_t>(std::count_if(lines.begin(), lines.end(), [&](const std::string &line) {
-        return line.compare(0, prefix.size(), prefix) == 0;
-    }));
-}
-
-class LoadedLibraryTest : public ::testing::Test {
+class LoadedLibraryTest : public ProviderTest {
 protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(provider.verify != NULL);
-        ASSERT_TRUE(RecordLibraryCalls(provider.module));
-        QuietLibraryCalls(true);
-        TakeLibraryCalls();
-    }
-    void TearDown() override { QuietLibraryCalls(false); }
+    DWORD Check(const MadeCertificate &key) { return VerifyOnce(provider.verify, &key.context); }
+    size_t MessageBoxCalls() { return CountLines(TakeLibraryCalls(), "messagebox", true); }
 
-    DWORD Check(const Key &key) { return CheckCertificate(provider.verify, key.der); }
-
-    InstallFolder folder;
-    LoadedProvider provider;
+    HiddenLibraryBoxes hidden;
+    Keys keys;
 };
 
 // The fingerprint across a chunk boundary, at the very end without a line
@@ -103,19 +78,19 @@ TEST_F(LoadedLibraryTest, TextShapesGiveTheVerdictOfTheText)
     };
     uint32_t serial = 0x300000;
     for (const Shape &shape : shapes) {
-        const Key key = MakeKey(serial++);
+        const MadeCertificate &key = AddKey(&keys, serial++);
         folder.Write("BLACKLIST.SHAPE", shape.text(key.fingerprint));
         EXPECT_EQ(shape.expected, Check(key)) << shape.what;
         // Settled and indexed: the same answer from what the library keeps.
         ASSERT_TRUE(BackdateFile(folder.installDir + "BLACKLIST.SHAPE", 3600));
         for (int again = 0; again < 3; again++) {
-            const Key other = MakeKey(serial++);
+            const MadeCertificate &other = AddKey(&keys, serial++);
             folder.Write("BLACKLIST.OTHER", shape.text(other.fingerprint));
             EXPECT_EQ(shape.expected, Check(other)) << shape.what << " again " << again;
             folder.Remove("BLACKLIST.OTHER");
         }
     }
-    EXPECT_EQ(0u, CountPrefix(TakeLibraryCalls(), "messagebox"));
+    EXPECT_EQ(0u, MessageBoxCalls());
 }
 
 // A list read twice while unchanged is indexed and answers without being
@@ -123,9 +98,8 @@ TEST_F(LoadedLibraryTest, TextShapesGiveTheVerdictOfTheText)
 // a new list and a removed list count from the next check on.
 TEST_F(LoadedLibraryTest, ListChangesCountAtOnce)
 {
-    std::vector<Key> keys;
     for (uint32_t i = 0; i < 8; i++)
-        keys.push_back(MakeKey(0x310000 + i));
+        AddKey(&keys, 0x310000 + i);
     const std::string pathA = folder.installDir + "BLACKLIST.A";
     folder.Write("BLACKLIST.A", Filler(4000) + keys[1].fingerprint + "\n");
     ASSERT_TRUE(BackdateFile(pathA, 7200));
@@ -136,7 +110,7 @@ TEST_F(LoadedLibraryTest, ListChangesCountAtOnce)
     ASSERT_NE(INVALID_HANDLE_VALUE, locked);
     EXPECT_EQ(kRevoked, Check(keys[1]));
     CloseHandle(locked);
-    EXPECT_EQ(0u, CountPrefix(TakeLibraryCalls(), "messagebox"));
+    EXPECT_EQ(0u, MessageBoxCalls());
 
     // Rewritten, same size, still an hour old.
     folder.Write("BLACKLIST.A", Filler(4000) + keys[2].fingerprint + "\n");
@@ -152,46 +126,21 @@ TEST_F(LoadedLibraryTest, ListChangesCountAtOnce)
     EXPECT_EQ(kNoCheck, Check(keys[6]));
     folder.Remove("BLACKLIST.A");
     EXPECT_EQ(kNoCheck, Check(keys[5]));
-    EXPECT_EQ(0u, CountPrefix(TakeLibraryCalls(), "messagebox"));
+    EXPECT_EQ(0u, MessageBoxCalls());
 }
 
 // Sixteen threads check new keys while the list is replaced again and again
 // (same size, other keys, settled or not): each answer is that of the old or
-// the new content, and a key in neither is never refused.
-struct ReplaceShared {
-    VerifyRevocationFunction verify;
-    std::vector<Key> keys;          // key i is in the old list when i % 3 == 0, in the new when 1
-    volatile LONG next;
-    volatile LONG wrong;
-    volatile LONG checks;
-};
-
-DWORD WINAPI ReplaceWorker(void *param)
-{
-    ReplaceShared *shared = static_cast<ReplaceShared *>(param);
-    for (;;) {
-        const LONG i = InterlockedIncrement(&shared->next) - 1;
-        if (i >= static_cast<LONG>(shared->keys.size()))
-            return 0;
-        const DWORD answer = CheckCertificate(shared->verify, shared->keys[static_cast<size_t>(i)].der);
-        if ((answer != kRevoked && answer != kNoCheck) || (i % 3 == 2 && answer != kNoCheck))
-            InterlockedIncrement(&shared->wrong);
-        InterlockedIncrement(&shared->checks);
-    }
-}
-
+// the new content, and a key in neither is never refused. Key i is in the
+// old list when i % 3 == 0, in the new when 1.
 TEST_F(LoadedLibraryTest, ListReplacedWhileSixteenThreadsCheck)
 {
-    ReplaceShared shared;
-    shared.verify = provider.verify;
-    shared.next = 0;
-    shared.wrong = 0;
-    shared.checks = 0;
+    const uint32_t count = 3000;
     std::string contents[2];
-    for (uint32_t i = 0; i < 3000; i++) {
-        shared.keys.push_back(MakeKey(0x320000 + i));
+    for (uint32_t i = 0; i < count; i++) {
+        const MadeCertificate &key = AddKey(&keys, 0x320000 + i);
         if (i % 3 < 2)
-            contents[i % 3] += shared.keys.back().fingerprint + "\n";
+            contents[i % 3] += key.fingerprint + "\n";
     }
     ASSERT_EQ(contents[0].size(), contents[1].size());
     const std::string list = folder.installDir + "BLACKLIST.SWAP";
@@ -199,13 +148,21 @@ TEST_F(LoadedLibraryTest, ListReplacedWhileSixteenThreadsCheck)
     folder.Write("BLACKLIST.SWAP", contents[0]);
     ASSERT_TRUE(BackdateFile(list, 3600));
 
-    HANDLE threads[16];
-    for (HANDLE &thread : threads) {
-        thread = CreateThread(NULL, 0, ReplaceWorker, &shared, 0, NULL);
-        ASSERT_TRUE(thread != NULL);
-    }
+    std::atomic<uint32_t> next{0};
+    std::atomic<int> wrong{0}, checks{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 16; t++)
+        threads.emplace_back([&] {
+            for (uint32_t i; (i = next++) < count; checks++) {
+                CERT_REVOCATION_STATUS status;
+                const BOOL result = CallExport(provider.verify, {&keys[i].context}, &status);
+                if (result || (status.dwError != kRevoked && status.dwError != kNoCheck) ||
+                    (i % 3 == 2 && status.dwError != kNoCheck))
+                    wrong++;
+            }
+        });
     int replaced = 0;
-    for (int round = 1; shared.next < static_cast<LONG>(shared.keys.size()); round++) {
+    for (int round = 1; next < count; round++) {
         folder.Write("spare.tmp", contents[round % 2]);
         if (round % 3)
             BackdateFile(spare, 3600 + round);
@@ -213,11 +170,10 @@ TEST_F(LoadedLibraryTest, ListReplacedWhileSixteenThreadsCheck)
             replaced++;
         Sleep(5);
     }
-    EXPECT_EQ(WAIT_OBJECT_0, WaitForMultipleObjects(16, threads, TRUE, 120000));
-    for (HANDLE thread : threads)
-        CloseHandle(thread);
-    EXPECT_EQ(0, shared.wrong) << "of " << shared.checks << " checks";
-    EXPECT_EQ(static_cast<LONG>(shared.keys.size()), shared.checks);
+    for (std::thread &thread : threads)
+        thread.join();
+    EXPECT_EQ(0, wrong) << "of " << checks << " checks";
+    EXPECT_EQ(static_cast<int>(count), checks);
     EXPECT_GT(replaced, 0);
 }
 

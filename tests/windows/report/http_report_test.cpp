@@ -21,37 +21,45 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(server.ok) << "the recording server (fixture report_server) is not running";
-        ASSERT_TRUE(LoadTestCertificate("rsa-2048.der", &certificate));
+        ASSERT_TRUE(certificate.context != NULL);
     }
-    void TearDown() override { FreeTestCertificate(&certificate); }
 
-    // Sends to the recording server; the request it recorded goes to *request.
-    bool Send(const std::string &path, const BYTE *body, DWORD length, DWORD *code, const wchar_t *headers,
-              RecordedRequest *request, const wchar_t **acceptTypes = NULL)
+    // Sends (to the recording server's port unless told otherwise),
+    // EXPECTing success with code 0 (or, without asking for the code, none
+    // written); the request the server recorded.
+    RecordedRequest Sent(const std::string &path, const BYTE *body, DWORD length, const wchar_t *headers,
+                         const wchar_t **acceptTypes = NULL, const std::string &host = "127.0.0.1", int port = -1,
+                         bool askCode = true)
     {
         const size_t before = server.Requests();
-        const bool sent = SendHttpRequest("127.0.0.1", server.port, path.c_str(), false, body, length, code,
-                                          headers, acceptTypes);
+        DWORD code = 0xdeadbeef;
+        EXPECT_TRUE(SendHttpRequest(host.c_str(), port < 0 ? server.port : port, path.c_str(), false, body, length,
+                                    askCode ? &code : NULL, headers, acceptTypes))
+            << path;
+        EXPECT_EQ(askCode ? 0u : 0xdeadbeef, code) << path;
         EXPECT_EQ(before + 1, server.Requests()) << path;
-        EXPECT_TRUE(server.Request(before + 1, request)) << path;
-        return sent;
+        RecordedRequest request;
+        EXPECT_TRUE(server.Request(before + 1, &request)) << path;
+        return request;
+    }
+    // The certificate sent with its content type.
+    RecordedRequest Posted(const std::string &path, const std::string &host = "127.0.0.1", int port = -1)
+    {
+        return Sent(path, Der(), DerLength(), kCertificateType, NULL, host, port);
     }
 
     const BYTE *Der() const { return certificate.der.data(); }
     DWORD DerLength() const { return static_cast<DWORD>(certificate.der.size()); }
     std::string DerText() const { return std::string(certificate.der.begin(), certificate.der.end()); }
 
+    DefaultProxySetting direct{""};  // unless a test sets a proxy; the prefix's comes back afterwards
     RecordingServer server;
-    TestCertificate certificate;
+    TestCertificate certificate{"rsa-2048.der"};
 };
 
 TEST_F(SendHttpRequestTest, PostsTheCertificateWithItsContentType)
 {
-    RecordedRequest request;
-    DWORD code = 0xdeadbeef;
-    EXPECT_TRUE(Send(kReportPath, Der(), DerLength(), &code, kCertificateType, &request));
-    EXPECT_EQ(0u, code);
-
+    const RecordedRequest request = Posted(kReportPath);
     EXPECT_EQ("POST /netze/tools/trovance HTTP/1.1", request.requestLine);
     EXPECT_EQ("127.0.0.1:" + std::to_string(server.port), request.Header("Host"));
     EXPECT_EQ("application/x-x509-ca-cert", request.Header("Content-Type"));
@@ -65,11 +73,8 @@ TEST_F(SendHttpRequestTest, PostsTheCertificateWithItsContentType)
 
 TEST_F(SendHttpRequestTest, HeadersAndAcceptTypesArePassedOn)
 {
-    RecordedRequest request;
-    DWORD code = 0xdeadbeef;
     const wchar_t *accept[] = {L"text/plain", L"application/pkix-cert", NULL};
-    EXPECT_TRUE(Send("/accept", Der(), DerLength(), &code, L"X-Veriloom: one\r\nX-Other: two", &request, accept));
-    EXPECT_EQ(0u, code);
+    const RecordedRequest request = Sent("/accept", Der(), DerLength(), L"X-Veriloom: one\r\nX-Other: two", accept);
     EXPECT_EQ("one", request.Header("X-Veriloom"));
     EXPECT_EQ("two", request.Header("X-Other"));
     EXPECT_FALSE(request.Has("Content-Type"));
@@ -79,20 +84,15 @@ TEST_F(SendHttpRequestTest, HeadersAndAcceptTypesArePassedOn)
 
 TEST_F(SendHttpRequestTest, WithoutABodyItIsAGet)
 {
-    RecordedRequest request;
-    DWORD code = 0xdeadbeef;
     // The length is ignored without a body.
-    EXPECT_TRUE(Send("/no-body", NULL, 1234, &code, NULL, &request));
-    EXPECT_EQ(0u, code);
+    RecordedRequest request = Sent("/no-body", NULL, 1234, NULL);
     EXPECT_EQ("GET /no-body HTTP/1.1", request.requestLine);
     EXPECT_EQ("", request.body);
     EXPECT_TRUE(request.Header("Content-Length").empty() || request.Header("Content-Length") == "0")
         << request.Header("Content-Length");
 
     // An empty body is still a POST.
-    code = 0xdeadbeef;
-    EXPECT_TRUE(Send("/empty-body", Der(), 0, &code, NULL, &request));
-    EXPECT_EQ(0u, code);
+    request = Sent("/empty-body", Der(), 0, NULL);
     EXPECT_EQ("POST /empty-body HTTP/1.1", request.requestLine);
     EXPECT_EQ("0", request.Header("Content-Length"));
     EXPECT_EQ("", request.body);
@@ -105,40 +105,33 @@ TEST_F(SendHttpRequestTest, EveryAnswerCountsAsSent)
     for (const char *status : statuses) {
         for (const char *kind : kinds) {
             const std::string path = std::string(kReportPath) + "/respond/" + status + "/" + kind;
-            RecordedRequest request;
-            DWORD code = 0xdeadbeef;
-            EXPECT_TRUE(Send(path, Der(), DerLength(), &code, kCertificateType, &request)) << path;
-            EXPECT_EQ(0u, code) << path;
+            const RecordedRequest request = Posted(path);
             EXPECT_EQ("POST " + path + " HTTP/1.1", request.requestLine);
             EXPECT_EQ(DerText(), request.body) << path;
         }
     }
 }
 
-TEST_F(SendHttpRequestTest, ErrorCodeMayBeNull)
+// A failed exchange answers false with the failing step's error code (a
+// refused connection, a name that does not resolve); the code may be NULL.
+TEST_F(SendHttpRequestTest, FailuresGiveTheErrorCode)
 {
-    RecordedRequest request;
-    EXPECT_TRUE(Send("/no-code", Der(), DerLength(), NULL, kCertificateType, &request));
-    EXPECT_FALSE(SendHttpRequest("127.0.0.1", ClosedLocalPort(), kReportPath, false, Der(), DerLength(), NULL,
-                                 kCertificateType, NULL));
-}
-
-TEST_F(SendHttpRequestTest, RefusedConnectionFails)
-{
-    const int port = ClosedLocalPort();
-    ASSERT_NE(0, port);
-    DWORD code = 0xdeadbeef;
-    EXPECT_FALSE(SendHttpRequest("127.0.0.1", port, kReportPath, false, Der(), DerLength(), &code, kCertificateType,
-                                 NULL));
-    EXPECT_EQ(kErrorCannotConnect, code);
-}
-
-TEST_F(SendHttpRequestTest, UnresolvableNameFails)
-{
-    DWORD code = 0xdeadbeef;
-    EXPECT_FALSE(SendHttpRequest("no-such-host.invalid", 0, kReportPath, false, Der(), DerLength(), &code,
-                                 kCertificateType, NULL));
-    EXPECT_EQ(kErrorNameNotResolved, code);
+    const int closedPort = ClosedLocalPort();
+    ASSERT_NE(0, closedPort);
+    const struct {
+        const char *host;
+        int port;
+        DWORD error;
+    } cases[] = {{"127.0.0.1", closedPort, kErrorCannotConnect}, {"no-such-host.invalid", 0, kErrorNameNotResolved}};
+    for (const auto &c : cases) {
+        DWORD code = 0xdeadbeef;
+        EXPECT_FALSE(SendHttpRequest(c.host, c.port, kReportPath, false, Der(), DerLength(), &code, kCertificateType,
+                                     NULL));
+        EXPECT_EQ(c.error, code) << c.host;
+        EXPECT_FALSE(SendHttpRequest(c.host, c.port, kReportPath, false, Der(), DerLength(), NULL, kCertificateType,
+                                     NULL));
+    }
+    Sent("/no-code", Der(), DerLength(), kCertificateType, NULL, "127.0.0.1", -1, false);
 }
 
 std::string Pattern(size_t length)
@@ -152,11 +145,7 @@ std::string Pattern(size_t length)
 TEST_F(SendHttpRequestTest, LongPathIsCutTo1023Characters)
 {
     const std::string path = "/" + Pattern(1499);
-    RecordedRequest request;
-    DWORD code = 0xdeadbeef;
-    EXPECT_TRUE(Send(path, Der(), DerLength(), &code, kCertificateType, &request));
-    EXPECT_EQ(0u, code);
-    EXPECT_EQ("POST " + path.substr(0, 1023) + " HTTP/1.1", request.requestLine);
+    EXPECT_EQ("POST " + path.substr(0, 1023) + " HTTP/1.1", Posted(path).requestLine);
 }
 
 // Through a proxy the host name is never resolved: the proxy sees it in the
@@ -169,13 +158,7 @@ TEST_F(SendHttpRequestTest, ThroughTheDefaultProxyTheHostIsCutTo1023Characters)
     for (size_t length : {23u, 1023u, 1500u}) {
         const std::string host = Pattern(length - 8) + ".example";
         const std::string sent = host.substr(0, 1023);
-        const size_t before = server.Requests();
-        DWORD code = 0xdeadbeef;
-        EXPECT_TRUE(SendHttpRequest(host.c_str(), 0, kReportPath, false, Der(), DerLength(), &code,
-                                    kCertificateType, NULL));
-        EXPECT_EQ(0u, code);
-        RecordedRequest request;
-        ASSERT_TRUE(server.Request(before + 1, &request));
+        const RecordedRequest request = Posted(kReportPath, host, 0);
         EXPECT_TRUE(request.requestLine == "POST http://" + sent + kReportPath + " HTTP/1.1" ||
                     request.requestLine == "POST http://" + sent + ":80" + kReportPath + " HTTP/1.1")
             << request.requestLine;
@@ -189,21 +172,15 @@ TEST_F(SendHttpRequestTest, PortZeroIs80OrWhenSecure443)
     if (!server.hasPorts80And443)
         GTEST_SKIP() << "the recording server could not bind 127.0.0.1:80 and :443";
 
-    RecordedRequest request;
-    size_t before = server.Requests();
-    DWORD code = 0xdeadbeef;
-    EXPECT_TRUE(SendHttpRequest("127.0.0.1", 0, kReportPath, false, Der(), DerLength(), &code, kCertificateType,
-                                NULL));
-    EXPECT_EQ(0u, code);
-    ASSERT_TRUE(server.Request(before + 1, &request));
+    const RecordedRequest request = Posted(kReportPath, "127.0.0.1", 0);
     EXPECT_EQ("POST /netze/tools/trovance HTTP/1.1", request.requestLine);
     EXPECT_EQ("127.0.0.1", request.Header("Host"));
 
     // Secure: a TLS handshake on port 443. The listener there closes the
     // connection after the first record, so the exchange fails.
-    before = server.TlsConnections();
+    const size_t before = server.TlsConnections();
     const size_t requestsBefore = server.Requests();
-    code = 0xdeadbeef;
+    DWORD code = 0xdeadbeef;
     EXPECT_FALSE(SendHttpRequest("127.0.0.1", 0, kReportPath, true, Der(), DerLength(), &code, kCertificateType,
                                  NULL));
     EXPECT_NE(0u, code);
@@ -220,11 +197,3 @@ TEST_F(SendHttpRequestTest, PortZeroIs80OrWhenSecure443)
 }
 
 } // namespace
-
-int main(int argc, char **argv)
-{
-    ::testing::InitGoogleTest(&argc, argv);
-    // Direct access unless a test sets a proxy; the prefix's setting comes back afterwards.
-    DefaultProxySetting direct("");
-    return RUN_ALL_TESTS();
-}

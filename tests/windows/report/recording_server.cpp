@@ -4,6 +4,8 @@
 
 #include "recording_server.h"
 
+#include "tests/windows/support/windows_test_util.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -13,20 +15,6 @@ namespace {
 const char kConnectionsKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\Connections";
 const char kSettingsValue[] = "WinHttpSettings";
 
-bool ReadText(const std::string &path, std::string *text)
-{
-    FILE *file = fopen(path.c_str(), "rb");
-    if (!file)
-        return false;
-    text->clear();
-    char buffer[4096];
-    size_t got;
-    while ((got = fread(buffer, 1, sizeof buffer, file)) > 0)
-        text->append(buffer, got);
-    fclose(file);
-    return true;
-}
-
 bool SameName(const std::string &a, const std::string &b)
 {
     return a.size() == b.size() && _strnicmp(a.c_str(), b.c_str(), a.size()) == 0;
@@ -35,11 +23,28 @@ bool SameName(const std::string &a, const std::string &b)
 bool WaitForFile(const std::string &path, std::string *text)
 {
     for (int i = 0; i < 400; i++) {
-        if (ReadText(path, text))
+        if (ReadTextFile(path, text))
             return true;
         Sleep(50);
     }
     return false;
+}
+
+std::vector<BYTE> ProxyBlob(const std::string &proxy, const std::string &bypass)
+{
+    std::vector<BYTE> blob;
+    auto putDword = [&blob](DWORD value) {
+        for (int i = 0; i < 4; i++)
+            blob.push_back(static_cast<BYTE>(value >> (8 * i)));
+    };
+    putDword(0x18);
+    putDword(0);
+    putDword(proxy.empty() ? 1 : 2);
+    putDword(static_cast<DWORD>(proxy.size()));
+    blob.insert(blob.end(), proxy.begin(), proxy.end());
+    putDword(static_cast<DWORD>(bypass.size()));
+    blob.insert(blob.end(), bypass.begin(), bypass.end());
+    return blob;
 }
 
 } // namespace
@@ -60,32 +65,21 @@ std::string RecordedRequest::Header(const std::string &name) const
     return "";
 }
 
-RecordingServer::RecordingServer() : ok(false), port(0), hasPorts80And443(false)
+RecordingServer::RecordingServer()
+    : ok(false), port(0), hasPorts80And443(false), folder(Environment("VERILOOM_REPORT_SERVER"))
 {
-    char value[MAX_PATH];
-    const DWORD length = GetEnvironmentVariableA("VERILOOM_REPORT_SERVER", value, sizeof value);
-    if (length == 0 || length >= sizeof value)
-        return;
-    folder = value;
     std::string text;
-    if (ReadText(folder + "\\port", &text))
+    if (folder.empty())
+        return;
+    if (ReadTextFile(folder + "\\port", &text))
         port = atoi(text.c_str());
     ok = port > 0;
-    hasPorts80And443 = ReadText(folder + "\\ports-80-443", &text);
+    hasPorts80And443 = ReadTextFile(folder + "\\ports-80-443", &text);
 }
 
 size_t RecordingServer::Count(const char *pattern) const
 {
-    size_t count = 0;
-    WIN32_FIND_DATAA entry;
-    HANDLE find = FindFirstFileA((folder + pattern).c_str(), &entry);
-    if (find == INVALID_HANDLE_VALUE)
-        return 0;
-    do
-        count++;
-    while (FindNextFileA(find, &entry));
-    FindClose(find);
-    return count;
+    return FindEntries(folder + pattern).size();
 }
 
 size_t RecordingServer::Requests() const
@@ -110,22 +104,13 @@ bool RecordingServer::Request(size_t number, RecordedRequest *request) const
         return false;
     request->body = raw.substr(headEnd + 4);
     request->headers.clear();
-    size_t lineStart = 0;
-    bool first = true;
-    while (lineStart < headEnd) {
-        size_t lineEnd = raw.find("\r\n", lineStart);
-        const std::string line = raw.substr(lineStart, lineEnd - lineStart);
-        lineStart = lineEnd + 2;
-        if (first) {
-            request->requestLine = line;
-            first = false;
-            continue;
-        }
-        const size_t colon = line.find(':');
-        std::string headerValue = colon == std::string::npos ? "" : line.substr(colon + 1);
-        while (!headerValue.empty() && headerValue[0] == ' ')
-            headerValue.erase(0, 1);
-        request->headers.push_back(std::make_pair(line.substr(0, colon), headerValue));
+    const std::vector<std::string> lines = Lines(raw.substr(0, headEnd));
+    request->requestLine = lines.empty() ? "" : lines[0];
+    for (size_t i = 1; i < lines.size(); i++) {
+        const size_t colon = lines[i].find(':');
+        const size_t value = colon == std::string::npos ? lines[i].size() : lines[i].find_first_not_of(' ', colon + 1);
+        request->headers.push_back(
+            std::make_pair(lines[i].substr(0, colon), value == std::string::npos ? "" : lines[i].substr(value)));
     }
     return true;
 }
@@ -137,55 +122,13 @@ bool RecordingServer::TlsBytes(size_t number, std::string *bytes) const
     return WaitForFile(folder + name, bytes);
 }
 
-std::vector<BYTE> DefaultProxySetting::Blob(const std::string &proxy, const std::string &bypass)
+DefaultProxySetting::DefaultProxySetting(const std::string &proxy)
+    : saved(HKEY_LOCAL_MACHINE, kConnectionsKey, kSettingsValue), ok(false)
 {
-    std::vector<BYTE> blob;
-    auto putDword = [&blob](DWORD value) {
-        for (int i = 0; i < 4; i++)
-            blob.push_back(static_cast<BYTE>(value >> (8 * i)));
-    };
-    putDword(0x18);
-    putDword(0);
-    putDword(proxy.empty() ? 1 : 2);
-    putDword(static_cast<DWORD>(proxy.size()));
-    blob.insert(blob.end(), proxy.begin(), proxy.end());
-    putDword(static_cast<DWORD>(bypass.size()));
-    blob.insert(blob.end(), bypass.begin(), bypass.end());
-    return blob;
-}
-
-DefaultProxySetting::DefaultProxySetting(const std::string &proxy) : ok(false), hadValue(false)
-{
-    HKEY key;
-    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, kConnectionsKey, 0, NULL, 0, KEY_READ | KEY_WRITE, NULL, &key, NULL) !=
-        ERROR_SUCCESS)
-        return;
-    DWORD size = 0, type = 0;
-    if (RegQueryValueExA(key, kSettingsValue, NULL, &type, NULL, &size) == ERROR_SUCCESS) {
-        previous.resize(size);
-        hadValue = RegQueryValueExA(key, kSettingsValue, NULL, &type, previous.data(), &size) == ERROR_SUCCESS;
-    }
-    if (proxy.empty()) {
-        const LONG removed = RegDeleteValueA(key, kSettingsValue);
-        ok = removed == ERROR_SUCCESS || removed == ERROR_FILE_NOT_FOUND;
-    } else {
-        const std::vector<BYTE> blob = Blob(proxy, "");
-        ok = RegSetValueExA(key, kSettingsValue, 0, REG_BINARY, blob.data(), static_cast<DWORD>(blob.size())) ==
-             ERROR_SUCCESS;
-    }
-    RegCloseKey(key);
-}
-
-DefaultProxySetting::~DefaultProxySetting()
-{
-    HKEY key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kConnectionsKey, 0, KEY_WRITE, &key) != ERROR_SUCCESS)
-        return;
-    if (hadValue)
-        RegSetValueExA(key, kSettingsValue, 0, REG_BINARY, previous.data(), static_cast<DWORD>(previous.size()));
-    else
-        RegDeleteValueA(key, kSettingsValue);
-    RegCloseKey(key);
+    const std::vector<BYTE> blob = ProxyBlob(proxy, "");
+    ok = proxy.empty() ? DeleteValue(HKEY_LOCAL_MACHINE, kConnectionsKey, kSettingsValue)
+                       : WriteValue(HKEY_LOCAL_MACHINE, kConnectionsKey, kSettingsValue, REG_BINARY, blob.data(),
+                                    static_cast<DWORD>(blob.size()));
 }
 
 int ClosedLocalPort()

@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include "tests/windows/support/registry_values.h"
+
 #include <string>
 #include <utility>
 #include <vector>
@@ -45,13 +47,8 @@ private:
 class DefaultProxySetting {
 public:
     explicit DefaultProxySetting(const std::string &proxy);
-    ~DefaultProxySetting();
-    static std::vector<BYTE> Blob(const std::string &proxy, const std::string &bypass);
+    SavedValue saved;
     bool ok;
-
-private:
-    bool hadValue;
-    std::vector<BYTE> previous;
 };
 
 // A local TCP port on 127.0.0.1 that nothing listens on.

@@ -4,7 +4,7 @@
 // failing, so that a program that imports them by name still starts.
 
 #define NOCRYPT  // this file defines the two functions itself
-#include "record_line.h"
+#include "tests/windows/support/record_line.h"
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID)
 {

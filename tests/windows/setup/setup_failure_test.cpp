@@ -1,21 +1,12 @@
 // Setup.exe when something is missing or in the way: no library beside it
-// (install and uninstall), a file that cannot be overwritten, and lists
-// that do or do not count as an installation.
+// (install and uninstall) and a file that cannot be overwritten. (Which
+// lists count as an installation: ProviderListTest, setup_unit_tests.)
 
-#include "setup_test_support.h"
-
-#include <gtest/gtest.h>
+#include "tests/windows/support/setup_test_support.h"
 
 namespace {
 
-std::vector<BYTE> RawProviderList()
-{
-    DWORD type = 0;
-    std::vector<BYTE> data;
-    if (!ReadValue(HKEY_LOCAL_MACHINE, TEST_PROVIDER_LIST_KEY, "Dll", &type, &data))
-        data.clear();
-    return data;
-}
+class SetupFailureTest : public SetupTest {};
 
 bool IsInstallDialog(const SetupRun &run)
 {
@@ -29,13 +20,10 @@ bool IsUninstallDialog(const SetupRun &run)
 
 } // namespace
 
-TEST(SetupFailureTest, InstallWithoutTheLibraryCopiesBlacklistsOnly)
+TEST_F(SetupFailureTest, InstallWithoutTheLibraryCopiesBlacklistsOnly)
 {
-    SetupStateGuard guard;
-    InstallDirGuard installDirGuard;
     WriteMultiString(HKEY_LOCAL_MACHINE, TEST_PROVIDER_LIST_KEY, "Dll", {"cryptnet.dll"});
     const std::vector<BYTE> listBefore = RawProviderList();
-    SetupFolder source;
     source.Write("BLACKLIST.one", "0123456789abcdef0123\n");
     source.Write("Veriloom-x64.dll.txt", "not the library\n");
 
@@ -46,38 +34,29 @@ TEST(SetupFailureTest, InstallWithoutTheLibraryCopiesBlacklistsOnly)
     EXPECT_TRUE(IsInstallDialog(run));
     EXPECT_EQ(std::vector<std::string>{"BLACKLIST.one"}, FileNames(InstallDir()));
     EXPECT_TRUE(RawProviderList() == listBefore);
-    DWORD type;
-    std::vector<BYTE> data;
-    EXPECT_FALSE(ReadValue(HKEY_LOCAL_MACHINE, TEST_PROVIDER_LIST_KEY, "DllOrig", &type, &data));
+    EXPECT_FALSE(HasBackup());
 }
 
-TEST(SetupFailureTest, UninstallWithoutTheLibraryChangesNothing)
+TEST_F(SetupFailureTest, UninstallWithoutTheLibraryChangesNothing)
 {
-    SetupStateGuard guard;
-    InstallDirGuard installDirGuard;
     const std::vector<std::string> registered = {"C:\\Program Files\\Veriloom\\Veriloom-x64.dll", "cryptnet.dll"};
     WriteMultiString(HKEY_LOCAL_MACHINE, TEST_PROVIDER_LIST_KEY, "Dll", registered);
     WriteMultiString(HKEY_LOCAL_MACHINE, TEST_PROVIDER_LIST_KEY, "DllOrig", {"cryptnet.dll"});
-    SetupFolder source;
     source.Write("BLACKLIST", "0123456789abcdef0123\n");
 
     const SetupRun run = RunSetupProgram(source.setup, "", Answer(1));
     EXPECT_TRUE(run.finished);
     ASSERT_EQ(1u, run.windows.size());
     EXPECT_TRUE(IsUninstallDialog(run));
-    EXPECT_EQ(registered, ReadMultiString(HKEY_LOCAL_MACHINE, TEST_PROVIDER_LIST_KEY, "Dll"));
-    EXPECT_EQ(std::vector<std::string>{"cryptnet.dll"},
-              ReadMultiString(HKEY_LOCAL_MACHINE, TEST_PROVIDER_LIST_KEY, "DllOrig"));
+    EXPECT_EQ(registered, ProviderList());
+    EXPECT_EQ(std::vector<std::string>{"cryptnet.dll"}, ProviderList("DllOrig"));
     // The uninstall copies nothing.
     EXPECT_TRUE(FileNames(InstallDir()).empty());
 }
 
-TEST(SetupFailureTest, CopyFailureIsReportedAndNothingIsRegistered)
+TEST_F(SetupFailureTest, CopyFailureIsReportedAndNothingIsRegistered)
 {
-    SetupStateGuard guard;
-    InstallDirGuard installDirGuard;
     const std::vector<BYTE> listBefore = RawProviderList();
-    SetupFolder source;
     source.AddLibrary();
     source.Write("BLACKLIST", "0123456789abcdef0123\n");
     // The installed blacklist is held open without sharing, so it cannot
@@ -96,33 +75,4 @@ TEST(SetupFailureTest, CopyFailureIsReportedAndNothingIsRegistered)
                                  "', error code 32!";
     EXPECT_EQ(expected, run.MessageTexts()[0]);
     EXPECT_TRUE(RawProviderList() == listBefore);
-}
-
-TEST(SetupFailureTest, InstalledStateFollowsTheListsFileNames)
-{
-    SetupStateGuard guard;
-    SetupFolder source;  // no library: whatever is pressed changes nothing
-    struct Case {
-        std::vector<std::string> list;
-        bool installed;
-    } cases[] = {
-        {{"cryptnet.dll", "D:\\Elsewhere\\VERILOOM-X64.DLL"}, true},
-        {{"Veriloom-x64.dll", "cryptnet.dll"}, false},
-        {{"cryptnet.dll"}, false},
-    };
-    for (const Case &c : cases) {
-        WriteMultiString(HKEY_LOCAL_MACHINE, TEST_PROVIDER_LIST_KEY, "Dll", c.list);
-        const SetupRun run = RunSetupProgram(source.setup, "", Answer(2));
-        EXPECT_TRUE(run.finished);
-        EXPECT_EQ(c.installed, IsUninstallDialog(run)) << c.list.back();
-        EXPECT_EQ(!c.installed, IsInstallDialog(run)) << c.list.back();
-    }
-    // A plain string value with the full path is not a provider list.
-    HKEY key;
-    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_LOCAL_MACHINE, TEST_PROVIDER_LIST_KEY, 0, KEY_SET_VALUE, &key));
-    const char path[] = "C:\\Program Files\\Veriloom\\Veriloom-x64.dll";
-    RegSetValueExA(key, "Dll", 0, REG_SZ, reinterpret_cast<const BYTE *>(path), sizeof path);
-    RegCloseKey(key);
-    const SetupRun run = RunSetupProgram(source.setup, "", Answer(2));
-    EXPECT_TRUE(IsInstallDialog(run));
 }

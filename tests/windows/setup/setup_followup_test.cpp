@@ -4,21 +4,20 @@
 // address; answering No starts nothing. Small recorder programs stand in
 // for the tool and the browser.
 
-#include "setup_test_support.h"
+#include "tests/windows/support/setup_test_support.h"
 
 #include "resources/product_urls.h"
-
-#include <gtest/gtest.h>
 
 namespace {
 
 const char kAppPaths[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\iexplore.exe";
 
-std::string Lower(std::string text)
+// A record with the program's path in lower case (Wine's path case varies).
+std::string LowerPath(const std::string &record)
 {
-    for (char &c : text)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
+    std::string text = record;
+    const size_t bar = text.find('|');
+    CharLowerBuffA(&text[0], static_cast<DWORD>(bar == std::string::npos ? text.size() : bar));
     return text;
 }
 
@@ -27,22 +26,6 @@ std::string SystemDirectory()
     char path[MAX_PATH];
     const UINT length = GetSystemDirectoryA(path, sizeof path);
     return std::string(path, length);
-}
-
-// Waits until the recorder has written at least `count` lines (the
-// installer never waits for the programs it starts).
-std::vector<std::string> WaitForRecords(const std::string &recordFile, size_t count)
-{
-    std::vector<std::string> lines;
-    for (int i = 0; i < 300; ++i) {
-        lines = RecordedCommands(recordFile);
-        if (lines.size() >= count)
-            break;
-        Sleep(50);
-    }
-    // Give a program that should not have started a moment to show up.
-    Sleep(500);
-    return RecordedCommands(recordFile);
 }
 
 // Replaces a file by the recorder for the object's lifetime.
@@ -65,24 +48,7 @@ private:
     bool hadOriginal;
 };
 
-// Makes Wine start the planted program instead of its own built-in tool.
-class NativeOverride {
-public:
-    explicit NativeOverride(const char *module) : value(HKEY_CURRENT_USER, "Software\\Wine\\DllOverrides", module)
-    {
-        HKEY key;
-        if (RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Wine\\DllOverrides", 0, NULL, 0, KEY_SET_VALUE, NULL, &key,
-                            NULL) == ERROR_SUCCESS) {
-            const char native[] = "native";
-            RegSetValueExA(key, module, 0, REG_SZ, reinterpret_cast<const BYTE *>(native), sizeof native);
-            RegCloseKey(key);
-        }
-    }
-private:
-    SavedValue value;
-};
-
-class FollowUpTest : public ::testing::Test {
+class FollowUpTest : public SetupTest {
 protected:
     void SetUp() override
     {
@@ -97,9 +63,6 @@ protected:
         SetEnvironmentVariableA("VERILOOM_RECORD_FILE", NULL);
         DeleteTree(recordFolder);
     }
-    SetupStateGuard guard;
-    InstallDirGuard installDirGuard;
-    SetupFolder source;
     std::string recordFolder, recordFile;
 };
 
@@ -114,63 +77,46 @@ int InstallWithProxy(const SetupWindow &window)
 
 } // namespace
 
+// The proxy tool, planted in the system directory, starts once when the
+// proxy option is ticked: netsh, or proxycfg for a Windows that reports
+// itself as XP (Wine does so for programs named Setup.exe when told). A
+// tool of the same name beside Setup never runs, nor, in a 64-bit process,
+// the platform variant of Setup.
 TEST_F(FollowUpTest, ProxyToolComesFromTheSystemDirectory)
 {
-    const std::string tool = SystemDirectory() + "\\netsh.exe";
-    NativeOverride override("netsh.exe");
-    PlantedRecorder systemTool(tool);
-    ASSERT_TRUE(systemTool.ok);
-    // A tool of the same name beside Setup must not run, nor, in a 64-bit
-    // process, the platform variant of Setup.
     ASSERT_TRUE(CopyFileA(RecorderExePath().c_str(), (source.folder + "\\netsh.exe").c_str(), FALSE));
     ASSERT_TRUE(CopyFileA(RecorderExePath().c_str(), (source.folder + "\\Setup-x64.exe").c_str(), FALSE));
-
-    const SetupRun run = RunSetupProgram(source.setup, "", InstallWithProxy);
-    EXPECT_TRUE(run.finished);
-    const std::vector<std::string> records = WaitForRecords(recordFile, 1);
-    ASSERT_EQ(1u, records.size());
-    EXPECT_EQ(Lower(tool) + "|netsh winhttp proxy import", Lower(records[0].substr(0, records[0].find('|'))) +
-                                                               records[0].substr(records[0].find('|')));
-    EXPECT_EQ((std::vector<std::string>{"The Revocation Provider Library was installed successfully.",
-                                        "Do you want to check Veriloom now by opening a test page with a vulnerable "
-                                        "SSL certificate?"}),
-              run.MessageTexts());
-}
-
-TEST_F(FollowUpTest, OlderWindowsUsesProxycfg)
-{
-    // Wine reports Windows XP (5.2) to programs named Setup.exe.
-    const std::string appKey = "Software\\Wine\\AppDefaults\\Setup.exe";
-    SavedValue version(HKEY_CURRENT_USER, appKey, "Version");
-    HKEY key;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, appKey.c_str(), 0, NULL, 0, KEY_SET_VALUE, NULL, &key,
-                                             NULL));
-    const char winxp[] = "winxp64";
-    RegSetValueExA(key, "Version", 0, REG_SZ, reinterpret_cast<const BYTE *>(winxp), sizeof winxp);
-    RegCloseKey(key);
-    const std::string tool = SystemDirectory() + "\\proxycfg.exe";
-    PlantedRecorder systemTool(tool);
-    ASSERT_TRUE(systemTool.ok);
-
-    const SetupRun run = RunSetupProgram(source.setup, "", InstallWithProxy);
-    EXPECT_TRUE(run.finished);
-    const std::vector<std::string> records = WaitForRecords(recordFile, 1);
-    ASSERT_EQ(1u, records.size());
-    EXPECT_EQ(Lower(tool) + "|proxycfg -u", Lower(records[0].substr(0, records[0].find('|'))) +
-                                                records[0].substr(records[0].find('|')));
-    RegDeleteKeyA(HKEY_CURRENT_USER, appKey.c_str());
-}
-
-TEST_F(FollowUpTest, WithoutTheProxyOptionNoToolStarts)
-{
-    const std::string tool = SystemDirectory() + "\\netsh.exe";
-    NativeOverride override("netsh.exe");
-    PlantedRecorder systemTool(tool);
-    ASSERT_TRUE(systemTool.ok);
-
-    const SetupRun run = RunSetupProgram(source.setup, "", Answer(1));
-    EXPECT_TRUE(run.finished);
-    EXPECT_TRUE(WaitForRecords(recordFile, 0).empty());
+    const struct {
+        const char *tool, *version, *command;  // NULL command: nothing starts
+        bool proxy;
+    } cases[] = {
+        {"netsh", "", "netsh winhttp proxy import", true},
+        {"netsh", "", NULL, false},
+        {"proxycfg", "winxp64", "proxycfg -u", true},
+    };
+    for (const auto &c : cases) {
+        const SetupStateGuard rowGuard;
+        const std::string tool = SystemDirectory() + "\\" + c.tool + ".exe";
+        // Wine starts the planted program instead of its own built-in tool.
+        const SavedValue native(HKEY_CURRENT_USER, "Software\\Wine\\DllOverrides", std::string(c.tool) + ".exe",
+                                "native");
+        const SavedValue version(HKEY_CURRENT_USER, "Software\\Wine\\AppDefaults\\Setup.exe", "Version");
+        if (*c.version) {
+            ASSERT_TRUE(WriteString(HKEY_CURRENT_USER, "Software\\Wine\\AppDefaults\\Setup.exe", "Version", c.version));
+        }
+        PlantedRecorder systemTool(tool);
+        ASSERT_TRUE(systemTool.ok);
+        DeleteFileA(recordFile.c_str());
+        const SetupRun run = RunSetupProgram(source.setup, "", c.proxy ? InstallWithProxy : Answer(1));
+        EXPECT_TRUE(run.finished) << c.tool;
+        EXPECT_EQ(kInstalledMessages, run.MessageTexts()) << c.tool;
+        std::vector<std::string> records = WaitForRecords(recordFile, c.command ? 1 : 0);
+        for (std::string &record : records)
+            record = LowerPath(record);
+        EXPECT_EQ(c.command ? std::vector<std::string>{LowerPath(tool + "|" + c.command)} : std::vector<std::string>(),
+                  records)
+            << c.tool;
+    }
 }
 
 TEST_F(FollowUpTest, MissingProxyToolIsReported)
@@ -190,40 +136,28 @@ TEST_F(FollowUpTest, TestPageOpensInTheBrowserWithItsPathQuoted)
 {
     // A browser path with a blank, and a program where the unquoted path
     // would find one first.
-    const std::string root = TempFolder("browser");
+    const std::string &root = recordFolder;  // deleted after the test
     CreateDirectoryA((root + "\\Program Files").c_str(), NULL);
     const std::string browser = root + "\\Program Files\\iexplore.exe";
     ASSERT_TRUE(CopyFileA(RecorderExePath().c_str(), browser.c_str(), FALSE));
     ASSERT_TRUE(CopyFileA(RecorderExePath().c_str(), (root + "\\Program.exe").c_str(), FALSE));
-    SavedValue appPath(HKEY_LOCAL_MACHINE, kAppPaths, "");
-    HKEY key;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, kAppPaths, 0, NULL, 0, KEY_SET_VALUE, NULL, &key,
-                                             NULL));
-    RegSetValueExA(key, "", 0, REG_SZ, reinterpret_cast<const BYTE *>(browser.c_str()),
-                   static_cast<DWORD>(browser.size() + 1));
-    RegCloseKey(key);
+    const SavedValue appPath(HKEY_LOCAL_MACHINE, kAppPaths, "", browser);
+    ASSERT_TRUE(appPath.written);
 
     const SetupRun run = RunSetupProgram(source.setup, "", Answer(1, true));
     EXPECT_TRUE(run.finished);
     const std::vector<std::string> records = WaitForRecords(recordFile, 1);
     ASSERT_EQ(1u, records.size());
-    EXPECT_EQ(Lower(browser) + "|\"" + browser + "\" " + VERILOOM_TEST_PAGE,
-              Lower(records[0].substr(0, records[0].find('|'))) + records[0].substr(records[0].find('|')));
-    DeleteTree(root);
+    EXPECT_EQ(LowerPath(browser + "|\"" + browser + "\" " + VERILOOM_TEST_PAGE), LowerPath(records[0]));
 }
 
 TEST_F(FollowUpTest, AnsweringNoStartsNothing)
 {
-    const std::string root = TempFolder("browser");
+    const std::string &root = recordFolder;  // deleted after the test
     const std::string browser = root + "\\iexplore.exe";
     ASSERT_TRUE(CopyFileA(RecorderExePath().c_str(), browser.c_str(), FALSE));
-    SavedValue appPath(HKEY_LOCAL_MACHINE, kAppPaths, "");
-    HKEY key;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, kAppPaths, 0, NULL, 0, KEY_SET_VALUE, NULL, &key,
-                                             NULL));
-    RegSetValueExA(key, "", 0, REG_SZ, reinterpret_cast<const BYTE *>(browser.c_str()),
-                   static_cast<DWORD>(browser.size() + 1));
-    RegCloseKey(key);
+    const SavedValue appPath(HKEY_LOCAL_MACHINE, kAppPaths, "", browser);
+    ASSERT_TRUE(appPath.written);
 
     // The platform variant beside Setup never starts from a 64-bit
     // process, after the install as after the uninstall.
@@ -235,18 +169,12 @@ TEST_F(FollowUpTest, AnsweringNoStartsNothing)
     EXPECT_EQ(std::vector<std::string>{"The Revocation Provider Library was uninstalled successfully."},
               uninstall.MessageTexts());
     EXPECT_TRUE(WaitForRecords(recordFile, 0).empty());
-    DeleteTree(root);
 }
 
 TEST_F(FollowUpTest, UnstartableBrowserIsReported)
 {
-    SavedValue appPath(HKEY_LOCAL_MACHINE, kAppPaths, "");
-    HKEY key;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, kAppPaths, 0, NULL, 0, KEY_SET_VALUE, NULL, &key,
-                                             NULL));
-    const char missing[] = "C:\\no such folder\\iexplore.exe";
-    RegSetValueExA(key, "", 0, REG_SZ, reinterpret_cast<const BYTE *>(missing), sizeof missing);
-    RegCloseKey(key);
+    const SavedValue appPath(HKEY_LOCAL_MACHINE, kAppPaths, "", "C:\\no such folder\\iexplore.exe");
+    ASSERT_TRUE(appPath.written);
 
     const SetupRun run = RunSetupProgram(source.setup, "", Answer(1, true));
     EXPECT_TRUE(run.finished);

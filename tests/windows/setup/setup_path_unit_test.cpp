@@ -1,10 +1,12 @@
 // The installer's procedures where the platform gives awkward answers: the
 // library path in the ANSI code page, a user key path that does not fit,
 // a system directory that cannot be read, and putting the CRL provider
-// back into a list that others changed.
+// back into a list that others changed; a quiet Setup without
+// administrator rights (which Wine always grants), its entry called
+// directly with Setup.exe's own texts.
 
-#include "import_patch.h"
-#include "setup_test_support.h"
+#include "tests/windows/support/import_redirect.h"
+#include "tests/windows/support/setup_test_support.h"
 
 #include "common/install_folder.h"
 #include "setup/post_install.h"
@@ -15,6 +17,8 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandTail, int show);
 
 namespace {
 
@@ -40,6 +44,12 @@ BOOL WINAPI CountingCreateProcessA(LPCSTR, LPSTR, LPSECURITY_ATTRIBUTES, LPSECUR
     ++startedPrograms;
     ZeroMemory(process, sizeof *process);
     return TRUE;
+}
+
+SC_HANDLE WINAPI RefusingOpenSCManagerA(LPCSTR, LPCSTR, DWORD)
+{
+    SetLastError(ERROR_ACCESS_DENIED);
+    return NULL;
 }
 
 } // namespace
@@ -131,4 +141,30 @@ TEST(SetupPathTest, InstallFolderThatDoesNotFitIsRefused)
     EXPECT_FALSE(VeriloomInstallFolder(folder, sizeof folder));
     EXPECT_STREQ("", folder);
     SetEnvironmentVariableA("ProgramFiles", saved);
+}
+
+TEST(SetupQuietUnitTest, WithoutAdministratorRightsQuietSetupFailsWithMessage11)
+{
+    SetupStateGuard guard;
+    const std::vector<std::string> listBefore = ProviderList();
+    HMODULE texts = LoadLibraryExA(SetupExePath().c_str(), NULL, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_TRUE(texts != NULL);
+    const std::string folder = TempFolder("quiet-unit");
+    const std::string log = folder + "\\setup.log";
+    std::string tail = "/quiet /log " + log;
+
+    int exitCode;
+    {
+        ImportPatch refuse("OpenSCManagerA", reinterpret_cast<void *>(RefusingOpenSCManagerA));
+        ASSERT_TRUE(refuse.Patched());
+        exitCode = WinMain(texts, NULL, &tail[0], SW_SHOWNORMAL);
+    }
+    EXPECT_EQ(1603, exitCode);
+    std::string content;
+    EXPECT_TRUE(ReadTextFile(log, &content));
+    EXPECT_NE(std::string::npos, content.find(" You need admin privileges to run setup!\r\n")) << content;
+    EXPECT_NE(std::string::npos, content.find(" Setup ended with exit code 1603.\r\n")) << content;
+    EXPECT_EQ(listBefore, ProviderList());
+    FreeLibrary(texts);
+    DeleteTree(folder);
 }

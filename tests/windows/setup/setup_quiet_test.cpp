@@ -3,51 +3,9 @@
 // source, an upgrade in place, the uninstall through the entry's
 // QuietUninstallString, bad options, and the usage text.
 
-#include "setup_test_support.h"
-
-#include <gtest/gtest.h>
+#include "tests/windows/support/setup_test_support.h"
 
 namespace {
-
-const char kInternetSettings[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings";
-
-std::string ReadText(HKEY root, const std::string &key, const char *value)
-{
-    DWORD type = 0;
-    std::vector<BYTE> data;
-    if (!ReadValue(root, key, value, &type, &data) || (type != REG_SZ && type != REG_EXPAND_SZ))
-        return "<missing>";
-    std::wstring wide(reinterpret_cast<const wchar_t *>(data.data()), data.size() / sizeof(wchar_t));
-    while (!wide.empty() && wide.back() == L'\0')
-        wide.pop_back();
-    return ToUtf8(wide.c_str());
-}
-
-DWORD Dword(HKEY root, const std::string &key, const char *value)
-{
-    DWORD data = 0xdeadbeef;
-    ReadDword(root, key, value, &data);
-    return data;
-}
-
-void SetSwitchOff(HKEY root, const std::string &key)
-{
-    HKEY handle;
-    if (RegCreateKeyExA(root, key.c_str(), 0, NULL, 0, KEY_SET_VALUE, NULL, &handle, NULL) != ERROR_SUCCESS)
-        return;
-    const DWORD off = 0;
-    RegSetValueExA(handle, "CertificateRevocation", 0, REG_DWORD, reinterpret_cast<const BYTE *>(&off), sizeof off);
-    RegCloseKey(handle);
-}
-
-bool KeyExists(const char *key)
-{
-    HKEY handle;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key, 0, KEY_READ, &handle) != ERROR_SUCCESS)
-        return false;
-    RegCloseKey(handle);
-    return true;
-}
 
 // The event's text as Event Viewer makes it from the registered file.
 std::string EventText(const std::string &messageFile, const char *insertion)
@@ -71,20 +29,12 @@ std::string EventText(const std::string &messageFile, const char *insertion)
 std::vector<std::string> LogLines(const std::string &path)
 {
     std::string content;
-    std::vector<std::string> lines;
-    if (!ReadTextFile(path, &content))
-        return lines;
-    size_t start = 0;
-    while (start < content.size()) {
-        size_t end = content.find("\r\n", start);
-        if (end == std::string::npos)
-            end = content.size();
-        const std::string line = content.substr(start, end - start);
-        const bool stamped = line.size() > 20 && line[4] == '-' && line[7] == '-' && line[10] == ' ' &&
-                             line[13] == ':' && line[16] == ':' && line[19] == ' ';
-        lines.push_back(stamped ? line.substr(20) : line);
-        start = end + 2;
-    }
+    ReadTextFile(path, &content);
+    std::vector<std::string> lines = Lines(content);
+    for (std::string &line : lines)
+        if (line.size() > 20 && line[4] == '-' && line[7] == '-' && line[10] == ' ' && line[13] == ':' &&
+            line[16] == ':' && line[19] == ' ')
+            line.erase(0, 20);
     return lines;
 }
 
@@ -94,7 +44,7 @@ const SetupAnswer kNoWindow = [](const SetupWindow &window) {
     return window.IsMessageBox() ? IDOK : IDCANCEL;
 };
 
-class SetupQuietTest : public ::testing::Test {
+class SetupQuietTest : public SetupTest {
 protected:
     void SetUp() override
     {
@@ -104,13 +54,8 @@ protected:
         log = logFolder + "\\setup log.txt";
     }
     void TearDown() override { DeleteTree(logFolder); }
-    SetupStateGuard guard;
-    InstallDirGuard installDirGuard;
-    SetupFolder source;
     std::string logFolder, log;
 };
-
-} // namespace
 
 TEST_F(SetupQuietTest, QuietInstallForEachScopeUpgradeAndUninstallThroughTheEntry)
 {
@@ -125,8 +70,8 @@ TEST_F(SetupQuietTest, QuietInstallForEachScopeUpgradeAndUninstallThroughTheEntr
     WriteMultiString(HKEY_LOCAL_MACHINE, TEST_PROVIDER_LIST_KEY, "Dll", before);
     for (const auto &scope : scopes) {
         SCOPED_TRACE(scope.options);
-        SetSwitchOff(HKEY_CURRENT_USER, kInternetSettings);
-        SetSwitchOff(HKEY_USERS, std::string(".Default\\") + kInternetSettings);
+        WriteDword(HKEY_CURRENT_USER, TEST_INTERNET_SETTINGS, "CertificateRevocation", 0);
+        WriteDword(HKEY_USERS, std::string(".Default\\") + TEST_INTERNET_SETTINGS, "CertificateRevocation", 0);
         DeleteFileA(log.c_str());
 
         const std::string options = std::string(scope.options) + " /log \"" + log + "\"";
@@ -134,12 +79,12 @@ TEST_F(SetupQuietTest, QuietInstallForEachScopeUpgradeAndUninstallThroughTheEntr
         EXPECT_TRUE(install.finished);
         EXPECT_EQ(0u, install.exitCode);
         EXPECT_EQ((std::vector<std::string>{library, "cryptnet.dll"}),
-                  ReadMultiString(HKEY_LOCAL_MACHINE, TEST_PROVIDER_LIST_KEY, "Dll"));
+                  ProviderList());
         EXPECT_EQ((std::vector<std::string>{"BLACKLIST", "Setup.exe", "Veriloom-x64.dll"}), FileNames(installDir));
-        EXPECT_EQ(1u, Dword(HKEY_CURRENT_USER, kInternetSettings, "CertificateRevocation"));
+        EXPECT_EQ(1u, DwordOr(HKEY_CURRENT_USER, TEST_INTERNET_SETTINGS, "CertificateRevocation"));
         EXPECT_EQ(scope.allUsers ? 1u : 0u,
-                  Dword(HKEY_USERS, std::string(".Default\\") + kInternetSettings, "CertificateRevocation"));
-        EXPECT_EQ(0u, Dword(HKEY_LOCAL_MACHINE, "SOFTWARE\\Veriloom", "CheckUpdate"));
+                  DwordOr(HKEY_USERS, std::string(".Default\\") + TEST_INTERNET_SETTINGS, "CertificateRevocation"));
+        EXPECT_EQ(0u, DwordOr(HKEY_LOCAL_MACHINE, "SOFTWARE\\Veriloom", "CheckUpdate"));
         const std::vector<std::string> lines = {
             "Setup started with the options '" + options + "'.",
             "Installing into '" + installDir + "'.",
@@ -174,20 +119,20 @@ TEST_F(SetupQuietTest, QuietInstallForEachScopeUpgradeAndUninstallThroughTheEntr
         {"QuietUninstallString", "\"" + setupPath + "\" /uninstall /quiet"},
     };
     for (const auto &text : texts)
-        EXPECT_EQ(text.expected, ReadText(HKEY_LOCAL_MACHINE, TEST_UNINSTALL_KEY, text.name)) << text.name;
-    EXPECT_EQ(1u, Dword(HKEY_LOCAL_MACHINE, TEST_UNINSTALL_KEY, "NoModify"));
-    EXPECT_EQ(1u, Dword(HKEY_LOCAL_MACHINE, TEST_UNINSTALL_KEY, "NoRepair"));
-    const DWORD size = Dword(HKEY_LOCAL_MACHINE, TEST_UNINSTALL_KEY, "EstimatedSize");
+        EXPECT_EQ(text.expected, ReadString(HKEY_LOCAL_MACHINE, TEST_UNINSTALL_KEY, text.name)) << text.name;
+    EXPECT_EQ(1u, DwordOr(HKEY_LOCAL_MACHINE, TEST_UNINSTALL_KEY, "NoModify"));
+    EXPECT_EQ(1u, DwordOr(HKEY_LOCAL_MACHINE, TEST_UNINSTALL_KEY, "NoRepair"));
+    const DWORD size = DwordOr(HKEY_LOCAL_MACHINE, TEST_UNINSTALL_KEY, "EstimatedSize");
     EXPECT_TRUE(size > 0 && size < 100000) << size;
 
     // The event source: Event Viewer finds the warning's text.
-    EXPECT_EQ(library, ReadText(HKEY_LOCAL_MACHINE, TEST_EVENT_SOURCE_KEY, "EventMessageFile"));
-    EXPECT_EQ(7u, Dword(HKEY_LOCAL_MACHINE, TEST_EVENT_SOURCE_KEY, "TypesSupported"));
+    EXPECT_EQ(library, ReadString(HKEY_LOCAL_MACHINE, TEST_EVENT_SOURCE_KEY, "EventMessageFile"));
+    EXPECT_EQ(7u, DwordOr(HKEY_LOCAL_MACHINE, TEST_EVENT_SOURCE_KEY, "TypesSupported"));
     EXPECT_EQ("Weak certificate found: 'weak.example'",
               EventText(library, "Weak certificate found: 'weak.example'"));
 
     // Uninstall as Programs and Features' command line does it.
-    const std::string quietUninstall = ReadText(HKEY_LOCAL_MACHINE, TEST_UNINSTALL_KEY, "QuietUninstallString");
+    const std::string quietUninstall = ReadString(HKEY_LOCAL_MACHINE, TEST_UNINSTALL_KEY, "QuietUninstallString");
     const size_t programEnd = quietUninstall.find('"', 1);
     ASSERT_NE(std::string::npos, programEnd);
     DeleteFileA(log.c_str());
@@ -196,9 +141,9 @@ TEST_F(SetupQuietTest, QuietInstallForEachScopeUpgradeAndUninstallThroughTheEntr
                                                kNoWindow);
     EXPECT_TRUE(uninstall.finished);
     EXPECT_EQ(0u, uninstall.exitCode);
-    EXPECT_EQ(before, ReadMultiString(HKEY_LOCAL_MACHINE, TEST_PROVIDER_LIST_KEY, "Dll"));
-    EXPECT_FALSE(KeyExists(TEST_UNINSTALL_KEY));
-    EXPECT_TRUE(KeyExists(TEST_EVENT_SOURCE_KEY));  // old events stay readable
+    EXPECT_EQ(before, ProviderList());
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, TEST_UNINSTALL_KEY));
+    EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, TEST_EVENT_SOURCE_KEY));  // old events stay readable
     EXPECT_EQ((std::vector<std::string>{"BLACKLIST", "Setup.exe", "Veriloom-x64.dll"}), FileNames(installDir));
     const std::vector<std::string> lines = LogLines(log);
     ASSERT_FALSE(lines.empty());
@@ -208,7 +153,7 @@ TEST_F(SetupQuietTest, QuietInstallForEachScopeUpgradeAndUninstallThroughTheEntr
     // Once more, with nothing installed: nothing changes, and that is success.
     const SetupRun again = RunSetupProgram(source.setup, "/uninstall /quiet", kNoWindow);
     EXPECT_EQ(0u, again.exitCode);
-    EXPECT_EQ(before, ReadMultiString(HKEY_LOCAL_MACHINE, TEST_PROVIDER_LIST_KEY, "Dll"));
+    EXPECT_EQ(before, ProviderList());
 }
 
 TEST_F(SetupQuietTest, BadOptionsChangeNothing)
@@ -221,7 +166,7 @@ TEST_F(SetupQuietTest, BadOptionsChangeNothing)
         EXPECT_TRUE(run.finished) << tail;
         EXPECT_EQ(1639u, run.exitCode) << tail;
         EXPECT_EQ(std::vector<std::string>{"cryptnet.dll"},
-                  ReadMultiString(HKEY_LOCAL_MACHINE, TEST_PROVIDER_LIST_KEY, "Dll"))
+                  ProviderList())
             << tail;
         EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(InstallDir().c_str())) << tail;
     }
@@ -237,3 +182,5 @@ TEST_F(SetupQuietTest, UsageTextAndExitZero)
                                              "[/log FILE] [-nocrl]"));
     EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(InstallDir().c_str()));
 }
+
+} // namespace

@@ -3,7 +3,7 @@
 // HKEY_USERS and the profile hives, and the path helpers of the follow-up
 // steps.
 
-#include "setup_test_support.h"
+#include "tests/windows/support/setup_test_support.h"
 
 #include "setup/install.h"
 #include "setup/post_install.h"
@@ -11,8 +11,7 @@
 #include "setup/revocation_switch.h"
 #include "setup/setup.h"
 
-#include <aclapi.h>
-#include <gtest/gtest.h>
+#include <sddl.h>
 
 #include <cstring>
 
@@ -26,7 +25,7 @@ public:
     {
         SYSTEM_INFO info;
         GetSystemInfo(&info);
-        page = info.dwPageSize;
+        const size_t page = info.dwPageSize;
         const size_t pages = (content.size() + page - 1) / page + 1;
         base = static_cast<char *>(VirtualAlloc(NULL, (pages + 1) * page, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
         DWORD old;
@@ -40,7 +39,6 @@ public:
     DWORD length;
 private:
     char *base;
-    size_t page;
 };
 
 std::string List(std::initializer_list<std::string> entries)
@@ -66,23 +64,17 @@ bool EnablePrivilege(const char *name)
     return ok;
 }
 
-const char kInternetSettings[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings";
+const char kInternetSettings[] = TEST_INTERNET_SETTINGS;
 
 // A hive file made with RegSaveKey from a scratch key of the current user.
 std::string MakeHiveFile(const std::string &folder, const std::string &name, bool withSwitchOff)
 {
     const std::string scratch = "Software\\VeriloomHiveScratch";
     RegDeleteTreeA(HKEY_CURRENT_USER, scratch.c_str());
+    if (withSwitchOff)
+        WriteDword(HKEY_CURRENT_USER, scratch + "\\" + kInternetSettings, "CertificateRevocation", 0);
     HKEY key;
     RegCreateKeyExA(HKEY_CURRENT_USER, scratch.c_str(), 0, NULL, 0, KEY_ALL_ACCESS, NULL, &key, NULL);
-    if (withSwitchOff) {
-        HKEY settings;
-        RegCreateKeyExA(key, kInternetSettings, 0, NULL, 0, KEY_ALL_ACCESS, NULL, &settings, NULL);
-        const DWORD off = 0;
-        RegSetValueExA(settings, "CertificateRevocation", 0, REG_DWORD, reinterpret_cast<const BYTE *>(&off),
-                       sizeof off);
-        RegCloseKey(settings);
-    }
     const std::string path = folder + "\\" + name;
     DeleteFileA(path.c_str());
     RegSaveKeyA(key, path.c_str(), NULL);
@@ -91,72 +83,37 @@ std::string MakeHiveFile(const std::string &folder, const std::string &name, boo
     return path;
 }
 
-bool KeyExists(HKEY root, const std::string &key)
-{
-    HKEY handle;
-    if (RegOpenKeyExA(root, key.c_str(), 0, KEY_READ, &handle) != ERROR_SUCCESS)
-        return false;
-    RegCloseKey(handle);
-    return true;
-}
-
-DWORD DaclAceCount(const char *key)
-{
-    HKEY handle;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key, 0, KEY_READ, &handle) != ERROR_SUCCESS)
-        return 0xFFFFFFFF;
-    PACL dacl = NULL;
-    PSECURITY_DESCRIPTOR descriptor = NULL;
-    DWORD count = 0xFFFFFFFF;
-    if (GetSecurityInfo(handle, SE_REGISTRY_KEY, DACL_SECURITY_INFORMATION, NULL, NULL, &dacl, NULL, &descriptor) ==
-            ERROR_SUCCESS &&
-        dacl)
-        count = dacl->AceCount;
-    if (descriptor)
-        LocalFree(descriptor);
-    RegCloseKey(handle);
-    return count;
-}
-
 } // namespace
 
+// Lists placed right against an unreadable page: whether they name the
+// library (with a folder in front), walked only within their length.
 TEST(ProviderListTest, NamesTheLibraryOnlyWithADirectory)
 {
-    const std::string lists[] = {
-        List({"C:\\Program Files\\Veriloom\\Veriloom-x64.dll"}),
-        List({"cryptnet.dll", "D:\\elsewhere\\VERILOOM-X64.DLL"}),
-        List({"\\veriloom-x64.dll"}),
-    };
-    for (const std::string &list : lists) {
-        GuardedBuffer buffer(list);
-        EXPECT_TRUE(ProviderListNamesLibrary(buffer.data, buffer.length));
-    }
-    const std::string others[] = {
-        List({"Veriloom-x64.dll"}),
-        List({"cryptnet.dll"}),
-        List({"C:\\x\\Veriloom-x64.dll.old", "C:\\x\\Veriloom-x64.dl"}),
-        List({"C:\\x\\xVeriloom-x64.dll"}),
-        List({}),
+    const std::pair<std::string, bool> cases[] = {
+        {List({"C:\\Program Files\\Veriloom\\Veriloom-x64.dll"}), true},
+        {List({"cryptnet.dll", "D:\\elsewhere\\VERILOOM-X64.DLL"}), true},
+        {List({"\\veriloom-x64.dll"}), true},
+        {List({"Veriloom-x64.dll"}), false},
+        {List({"cryptnet.dll"}), false},
+        {List({"C:\\x\\Veriloom-x64.dll.old", "C:\\x\\Veriloom-x64.dl"}), false},
+        {List({"C:\\x\\xVeriloom-x64.dll"}), false},
+        {List({}), false},
         // An entry after the empty entry that ends the list does not count.
-        List({"cryptnet.dll"}) + "C:\\x\\Veriloom-x64.dll" + '\0' + '\0',
+        {List({"cryptnet.dll"}) + "C:\\x\\Veriloom-x64.dll" + '\0' + '\0', false},
+        // Without the closing empty entry; the last entry without terminator.
+        {std::string("cryptnet.dll") + '\0' + "C:\\x\\Veriloom-x64.dll" + '\0', true},
+        {std::string("cryptnet.dll") + '\0' + "C:\\x\\Veriloom-x64.dll", true},
+        {std::string(8192 - 20, 'a') + "\\Veriloom-x64.dl", false},
     };
-    for (const std::string &list : others) {
-        GuardedBuffer buffer(list);
-        EXPECT_FALSE(ProviderListNamesLibrary(buffer.data, buffer.length));
+    for (const auto &c : cases) {
+        GuardedBuffer buffer(c.first);
+        EXPECT_EQ(c.second, ProviderListNamesLibrary(buffer.data, buffer.length)) << c.first.substr(0, 40);
     }
 }
 
+// What lies beyond the length is not part of the list.
 TEST(ProviderListTest, WalkStopsAtTheLengthTheRegistryReturned)
 {
-    // A list that fills its buffer without the closing empty entry, and
-    // one whose last entry has no terminator at all.
-    GuardedBuffer unterminatedList(std::string("cryptnet.dll") + '\0' + "C:\\x\\Veriloom-x64.dll" + '\0');
-    EXPECT_TRUE(ProviderListNamesLibrary(unterminatedList.data, unterminatedList.length));
-    GuardedBuffer unterminatedEntry(std::string("cryptnet.dll") + '\0' + "C:\\x\\Veriloom-x64.dll");
-    EXPECT_TRUE(ProviderListNamesLibrary(unterminatedEntry.data, unterminatedEntry.length));
-    GuardedBuffer filled(std::string(8192 - 20, 'a') + "\\Veriloom-x64.dl");
-    EXPECT_FALSE(ProviderListNamesLibrary(filled.data, filled.length));
-    // What lies beyond the length is not part of the list.
     const std::string full = List({"cryptnet.dll", "C:\\x\\Veriloom-x64.dll"});
     EXPECT_FALSE(ProviderListNamesLibrary(full.data(), 13));
     EXPECT_FALSE(ProviderListNamesLibrary(full.data(), 0));
@@ -177,6 +134,8 @@ TEST(ProviderListTest, RemovesTheFirstCrlProviderEntryOnly)
         {List({"a.dll"}), false, List({"a.dll"})},
         // The last entry without its terminator.
         {std::string("a.dll") + '\0' + "cryptnet.dll", true, std::string("a.dll") + '\0'},
+        // Shorter than the name: nothing is looked at.
+        {"cryptnet.dl", false, "cryptnet.dl"},
     };
     for (const Case &c : cases) {
         GuardedBuffer buffer(c.before);
@@ -184,44 +143,33 @@ TEST(ProviderListTest, RemovesTheFirstCrlProviderEntryOnly)
         EXPECT_EQ(c.removed, RemoveCrlProviderEntry(buffer.data, &length));
         EXPECT_EQ(c.after, std::string(buffer.data, length));
     }
-    // Shorter than the name: nothing is looked at.
-    GuardedBuffer tiny(std::string("cryptnet.dl"));
-    DWORD length = tiny.length;
-    EXPECT_FALSE(RemoveCrlProviderEntry(tiny.data, &length));
-    EXPECT_EQ(11u, length);
 }
 
 TEST(ProviderListTest, IsProviderInstalledReadsTheRegistryList)
 {
     SetupStateGuard guard;
-    WriteMultiString(HKEY_LOCAL_MACHINE, TEST_PROVIDER_LIST_KEY, "Dll",
-                     {"cryptnet.dll", "D:\\Other Place\\VERILOOM-X64.DLL"});
-    EXPECT_TRUE(IsProviderInstalled());
-    WriteMultiString(HKEY_LOCAL_MACHINE, TEST_PROVIDER_LIST_KEY, "Dll", {"Veriloom-x64.dll", "cryptnet.dll"});
+    const struct {
+        DWORD type;
+        std::string data;
+        bool installed;
+    } cases[] = {
+        {REG_MULTI_SZ, List({"cryptnet.dll", "D:\\Other Place\\VERILOOM-X64.DLL"}), true},
+        {REG_MULTI_SZ, List({"Veriloom-x64.dll", "cryptnet.dll"}), false},
+        {REG_SZ, std::string("C:\\Program Files\\Veriloom\\Veriloom-x64.dll") + '\0', false},
+        // A list that fills the 8192-byte buffer with one entry and no
+        // closing empty entry (the registry may add the entry's terminator):
+        // the walk ends at the returned length.
+        {REG_MULTI_SZ, std::string(8191 - 17, 'a') + "\\Veriloom-x64.dll", true},
+        // Longer than the buffer: not installed.
+        {REG_MULTI_SZ, std::string(8192, 'a') + "\\Veriloom-x64.dll" + std::string(2, '\0'), false},
+    };
+    for (const auto &c : cases) {
+        WriteValue(HKEY_LOCAL_MACHINE, TEST_PROVIDER_LIST_KEY, "Dll", c.type, c.data.data(),
+                   static_cast<DWORD>(c.data.size()));
+        EXPECT_EQ(c.installed, IsProviderInstalled()) << c.data.substr(0, 40);
+    }
+    DeleteValue(HKEY_LOCAL_MACHINE, TEST_PROVIDER_LIST_KEY, "Dll");
     EXPECT_FALSE(IsProviderInstalled());
-
-    HKEY key;
-    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_LOCAL_MACHINE, TEST_PROVIDER_LIST_KEY, 0, KEY_SET_VALUE, &key));
-    const char path[] = "C:\\Program Files\\Veriloom\\Veriloom-x64.dll";
-    RegSetValueExA(key, "Dll", 0, REG_SZ, reinterpret_cast<const BYTE *>(path), sizeof path);
-    EXPECT_FALSE(IsProviderInstalled());
-
-    // A list that fills the 8192-byte buffer with one entry and no closing
-    // empty entry (the registry may add the entry's terminator): the walk
-    // ends at the returned length.
-    std::string filled = std::string(8191 - 17, 'a') + "\\Veriloom-x64.dll";
-    RegSetValueExA(key, "Dll", 0, REG_MULTI_SZ, reinterpret_cast<const BYTE *>(filled.data()),
-                   static_cast<DWORD>(filled.size()));
-    EXPECT_TRUE(IsProviderInstalled());
-    // Longer than the buffer: not installed.
-    filled = std::string(8192, 'a') + "\\Veriloom-x64.dll";
-    filled += std::string(2, '\0');
-    RegSetValueExA(key, "Dll", 0, REG_MULTI_SZ, reinterpret_cast<const BYTE *>(filled.data()),
-                   static_cast<DWORD>(filled.size()));
-    EXPECT_FALSE(IsProviderInstalled());
-    RegDeleteValueA(key, "Dll");
-    EXPECT_FALSE(IsProviderInstalled());
-    RegCloseKey(key);
 }
 
 TEST(SetNoCrlTest, BacksUpAndRestoresTheList)
@@ -229,38 +177,32 @@ TEST(SetNoCrlTest, BacksUpAndRestoresTheList)
     SetupStateGuard guard;
     const std::vector<std::string> full = {"C:\\v\\Veriloom-x64.dll", "first.dll", "cryptnet.dll", "last.dll"};
     WriteMultiString(HKEY_LOCAL_MACHINE, TEST_PROVIDER_LIST_KEY, "Dll", full);
-    HKEY key;
-    ASSERT_EQ(ERROR_SUCCESS,
-              RegOpenKeyExA(HKEY_LOCAL_MACHINE, TEST_PROVIDER_LIST_KEY, 0, KEY_SET_VALUE | KEY_QUERY_VALUE, &key));
-    RegDeleteValueA(key, "DllOrig");
+    DeleteValue(HKEY_LOCAL_MACHINE, TEST_PROVIDER_LIST_KEY, "DllOrig");
 
     EXPECT_TRUE(SetNoCrl(true));
-    EXPECT_EQ((std::vector<std::string>{"C:\\v\\Veriloom-x64.dll", "first.dll", "last.dll"}),
-              ReadMultiString(HKEY_LOCAL_MACHINE, TEST_PROVIDER_LIST_KEY, "Dll"));
-    EXPECT_EQ(full, ReadMultiString(HKEY_LOCAL_MACHINE, TEST_PROVIDER_LIST_KEY, "DllOrig"));
+    EXPECT_EQ((std::vector<std::string>{"C:\\v\\Veriloom-x64.dll", "first.dll", "last.dll"}), ProviderList());
+    EXPECT_EQ(full, ProviderList("DllOrig"));
 
     EXPECT_TRUE(SetNoCrl(false));
-    EXPECT_EQ(full, ReadMultiString(HKEY_LOCAL_MACHINE, TEST_PROVIDER_LIST_KEY, "Dll"));
-    DWORD type;
-    std::vector<BYTE> data;
-    EXPECT_FALSE(ReadValue(HKEY_LOCAL_MACHINE, TEST_PROVIDER_LIST_KEY, "DllOrig", &type, &data));
+    EXPECT_EQ(full, ProviderList());
+    EXPECT_FALSE(HasBackup());
 
     // Without a backup, or with one of another type, nothing changes.
     EXPECT_FALSE(SetNoCrl(false));
-    EXPECT_EQ(full, ReadMultiString(HKEY_LOCAL_MACHINE, TEST_PROVIDER_LIST_KEY, "Dll"));
-    const char text[] = "cryptnet.dll";
-    RegSetValueExA(key, "DllOrig", 0, REG_SZ, reinterpret_cast<const BYTE *>(text), sizeof text);
+    EXPECT_EQ(full, ProviderList());
+    WriteString(HKEY_LOCAL_MACHINE, TEST_PROVIDER_LIST_KEY, "DllOrig", "cryptnet.dll");
     EXPECT_FALSE(SetNoCrl(false));
-    EXPECT_EQ(full, ReadMultiString(HKEY_LOCAL_MACHINE, TEST_PROVIDER_LIST_KEY, "Dll"));
+    EXPECT_EQ(full, ProviderList());
+    DWORD type = 0;
+    std::vector<BYTE> data;
     EXPECT_TRUE(ReadValue(HKEY_LOCAL_MACHINE, TEST_PROVIDER_LIST_KEY, "DllOrig", &type, &data));
     EXPECT_EQ(static_cast<DWORD>(REG_SZ), type);
 
     // A "Dll" of another type is neither backed up nor changed.
-    RegDeleteValueA(key, "DllOrig");
-    RegSetValueExA(key, "Dll", 0, REG_SZ, reinterpret_cast<const BYTE *>(text), sizeof text);
+    DeleteValue(HKEY_LOCAL_MACHINE, TEST_PROVIDER_LIST_KEY, "DllOrig");
+    WriteString(HKEY_LOCAL_MACHINE, TEST_PROVIDER_LIST_KEY, "Dll", "cryptnet.dll");
     EXPECT_FALSE(SetNoCrl(true));
-    EXPECT_FALSE(ReadValue(HKEY_LOCAL_MACHINE, TEST_PROVIDER_LIST_KEY, "DllOrig", &type, &data));
-    RegCloseKey(key);
+    EXPECT_FALSE(HasBackup());
 }
 
 TEST(SettingsKeyTest, NewKeyGrantsEveryoneFullAccessExistingKeyKeepsItsSecurity)
@@ -273,61 +215,36 @@ TEST(SettingsKeyTest, NewKeyGrantsEveryoneFullAccessExistingKeyKeepsItsSecurity)
     EXPECT_EQ(ERROR_SUCCESS, RegSetValueExA(key, SETTINGS_CHECK_UPDATE, 0, REG_DWORD,
                                             reinterpret_cast<const BYTE *>(&value), sizeof value));
     RegCloseKey(key);
-    EXPECT_EQ(1u, DaclAceCount(SETTINGS_KEY));
+    EXPECT_EQ("1 ACE, type 0, mask 000f003f, Everyone", DaclSummary(HKEY_LOCAL_MACHINE, SETTINGS_KEY));
 
-    // An existing key with a DACL of two entries keeps it.
-    SID_IDENTIFIER_AUTHORITY world = SECURITY_WORLD_SID_AUTHORITY;
-    SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
-    PSID everyone = NULL, admins = NULL;
-    AllocateAndInitializeSid(&world, 1, SECURITY_WORLD_RID, 0, 0, 0, 0, 0, 0, 0, &everyone);
-    AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0, 0, &admins);
-    EXPLICIT_ACCESSA entries[2];
-    ZeroMemory(entries, sizeof entries);
-    entries[0].grfAccessPermissions = KEY_READ;
-    entries[0].grfAccessMode = SET_ACCESS;
-    entries[0].Trustee.TrusteeForm = TRUSTEE_IS_SID;
-    entries[0].Trustee.ptstrName = static_cast<LPSTR>(everyone);
-    entries[1] = entries[0];
-    entries[1].grfAccessPermissions = KEY_ALL_ACCESS;
-    entries[1].Trustee.ptstrName = static_cast<LPSTR>(admins);
-    PACL acl = NULL;
-    ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS), SetEntriesInAclA(2, entries, NULL, &acl));
-    SECURITY_DESCRIPTOR descriptor;
-    InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION);
-    SetSecurityDescriptorDacl(&descriptor, TRUE, acl, FALSE);
+    // An existing key with a DACL of two entries (Everyone reads,
+    // administrators do all) keeps it.
+    PSECURITY_DESCRIPTOR descriptor = NULL;
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA("D:(A;;KR;;;WD)(A;;KA;;;BA)", SDDL_REVISION_1,
+                                                                     &descriptor, NULL));
     ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_LOCAL_MACHINE, SETTINGS_KEY, 0, WRITE_DAC, &key));
-    EXPECT_EQ(ERROR_SUCCESS, RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, &descriptor));
+    EXPECT_EQ(ERROR_SUCCESS, RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, descriptor));
     RegCloseKey(key);
-    EXPECT_EQ(2u, DaclAceCount(SETTINGS_KEY));
+    LocalFree(descriptor);
+    const std::string twoEntries = DaclSummary(HKEY_LOCAL_MACHINE, SETTINGS_KEY);
+    EXPECT_EQ(0u, twoEntries.find("2 ACE")) << twoEntries;
 
     key = CreateSettingsKey();
     ASSERT_TRUE(key != NULL);
     RegCloseKey(key);
-    EXPECT_EQ(2u, DaclAceCount(SETTINGS_KEY));
-    LocalFree(acl);
-    FreeSid(everyone);
-    FreeSid(admins);
+    EXPECT_EQ(twoEntries, DaclSummary(HKEY_LOCAL_MACHINE, SETTINGS_KEY));
 }
 
 TEST(RevocationSwitchTest, ThisUserWritesOnlyTheCurrentUser)
 {
     SetupStateGuard guard;
     const std::string defaultUser = std::string(".Default\\") + kInternetSettings;
-    HKEY key;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_USERS, defaultUser.c_str(), 0, NULL, 0, KEY_SET_VALUE, NULL, &key,
-                                             NULL));
-    const DWORD off = 0;
-    RegSetValueExA(key, "CertificateRevocation", 0, REG_DWORD, reinterpret_cast<const BYTE *>(&off), sizeof off);
-    RegCloseKey(key);
+    ASSERT_TRUE(WriteDword(HKEY_USERS, defaultUser, "CertificateRevocation", 0));
     RegDeleteTreeA(HKEY_CURRENT_USER, kInternetSettings);
 
     EXPECT_TRUE(EnableRevocationCheck(1));
-    DWORD value = 0xdeadbeef;
-    EXPECT_TRUE(ReadDword(HKEY_CURRENT_USER, kInternetSettings, "CertificateRevocation", &value));
-    EXPECT_EQ(1u, value);
-    value = 0xdeadbeef;
-    EXPECT_TRUE(ReadDword(HKEY_USERS, defaultUser, "CertificateRevocation", &value));
-    EXPECT_EQ(0u, value);
+    EXPECT_EQ(1u, DwordOr(HKEY_CURRENT_USER, kInternetSettings, "CertificateRevocation"));
+    EXPECT_EQ(0u, DwordOr(HKEY_USERS, defaultUser, "CertificateRevocation"));
 }
 
 TEST(RevocationSwitchTest, AllUsersWritesLoadedHivesButNotClassesCompanions)
@@ -346,28 +263,14 @@ TEST(RevocationSwitchTest, AllUsersWritesLoadedHivesButNotClassesCompanions)
         EXPECT_TRUE(EnableRevocationCheck(0));
         for (const char *hive : hives) {
             const std::string key = std::string(hive) + "\\" + kInternetSettings;
-            if (strstr(hive, "_Classes")) {
-                // Untouched: 1001's companion has no such key, 1002's keeps 0.
-                DWORD value = 0xdeadbeef;
-                if (strstr(hive, "1001")) {
-                    EXPECT_FALSE(KeyExists(HKEY_USERS, key)) << hive;
-                } else {
-                    EXPECT_TRUE(ReadDword(HKEY_USERS, key, "CertificateRevocation", &value)) << hive;
-                    EXPECT_EQ(0u, value) << hive;
-                }
-                continue;
-            }
-            DWORD value = 0xdeadbeef;
-            EXPECT_TRUE(ReadDword(HKEY_USERS, key, "CertificateRevocation", &value)) << hive;
-            EXPECT_EQ(1u, value) << hive;
+            // Companions untouched: 1001's has no such key, 1002's keeps 0.
+            if (strstr(hive, "1001_Classes"))
+                EXPECT_FALSE(KeyExists(HKEY_USERS, key)) << hive;
+            else
+                EXPECT_EQ(strstr(hive, "_Classes") ? 0u : 1u, DwordOr(HKEY_USERS, key, "CertificateRevocation")) << hive;
         }
-        DWORD value = 0xdeadbeef;
-        EXPECT_TRUE(ReadDword(HKEY_USERS, std::string(".Default\\") + kInternetSettings, "CertificateRevocation",
-                              &value));
-        EXPECT_EQ(1u, value);
-        value = 0xdeadbeef;
-        EXPECT_TRUE(ReadDword(HKEY_CURRENT_USER, kInternetSettings, "CertificateRevocation", &value));
-        EXPECT_EQ(1u, value);
+        EXPECT_EQ(1u, DwordOr(HKEY_USERS, std::string(".Default\\") + kInternetSettings, "CertificateRevocation"));
+        EXPECT_EQ(1u, DwordOr(HKEY_CURRENT_USER, kInternetSettings, "CertificateRevocation"));
     }
     for (const char *hive : hives)
         EXPECT_EQ(ERROR_SUCCESS, RegUnLoadKeyA(HKEY_USERS, hive)) << hive;
@@ -377,86 +280,65 @@ TEST(RevocationSwitchTest, AllUsersWritesLoadedHivesButNotClassesCompanions)
 TEST(RevocationSwitchTest, ProfileHivesAreMountedOneAtATimeAndUnmounted)
 {
     SetupStateGuard guard;
-    SavedValue profiles(HKEY_LOCAL_MACHINE, PROFILE_LIST_KEY, "ProfilesDirectory");
     const std::string folder = TempFolder("profiles");
-    CreateDirectoryA((folder + "\\alice").c_str(), NULL);
+    for (const char *user : {"alice", "bob", "carol", "dave"})  // bob without a hive
+        CreateDirectoryA((folder + "\\" + user).c_str(), NULL);
     MakeHiveFile(folder + "\\alice", "ntuser.dat", true);
-    CreateDirectoryA((folder + "\\bob").c_str(), NULL);  // no hive
     // The hive of a user who is logged on: in use, so it cannot be loaded.
-    CreateDirectoryA((folder + "\\carol").c_str(), NULL);
     const std::string busy = MakeHiveFile(folder + "\\carol", "ntuser.dat", true);
     HANDLE inUse = CreateFileA(busy.c_str(), GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_EXISTING, 0, NULL);
     ASSERT_NE(INVALID_HANDLE_VALUE, inUse);
-    CreateDirectoryA((folder + "\\dave").c_str(), NULL);
     CreateDirectoryA((folder + "\\dave\\ntuser.dat").c_str(), NULL);  // a directory, not a hive
     WriteTextFile(folder + "\\plain-file", "not a profile");
 
-    HKEY key;
-    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_LOCAL_MACHINE, PROFILE_LIST_KEY, 0, KEY_SET_VALUE, &key));
-    RegSetValueExA(key, "ProfilesDirectory", 0, REG_EXPAND_SZ, reinterpret_cast<const BYTE *>(folder.c_str()),
-                   static_cast<DWORD>(folder.size() + 1));
-    RegCloseKey(key);
+    const SavedValue profiles(HKEY_LOCAL_MACHINE, PROFILE_LIST_KEY, "ProfilesDirectory", folder, REG_EXPAND_SZ);
+    ASSERT_TRUE(profiles.written);
 
     EXPECT_TRUE(EnableRevocationCheck(0));
     CloseHandle(inUse);
     // Every hive was unmounted again, and nothing else is left behind.
     EXPECT_FALSE(KeyExists(HKEY_USERS, PROFILE_MOUNT_POINT));
-    DWORD value = 0xdeadbeef;
-    EXPECT_TRUE(ReadDword(HKEY_CURRENT_USER, kInternetSettings, "CertificateRevocation", &value));
-    EXPECT_EQ(1u, value);
+    EXPECT_EQ(1u, DwordOr(HKEY_CURRENT_USER, kInternetSettings, "CertificateRevocation"));
     DeleteTree(folder);
 }
 
 TEST(RevocationSwitchTest, WithoutAProfilesDirectoryOnlyLoadedHivesAreWritten)
 {
     SetupStateGuard guard;
-    SavedValue profiles(HKEY_LOCAL_MACHINE, PROFILE_LIST_KEY, "ProfilesDirectory");
-    HKEY key;
-    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_LOCAL_MACHINE, PROFILE_LIST_KEY, 0, KEY_SET_VALUE, &key));
-    const char folder[] = "C:\\users";
-    RegSetValueExA(key, "ProfilesDirectory", 0, REG_SZ, reinterpret_cast<const BYTE *>(folder), sizeof folder);
-    RegCloseKey(key);
+    const SavedValue profiles(HKEY_LOCAL_MACHINE, PROFILE_LIST_KEY, "ProfilesDirectory", "C:\\users");
+    ASSERT_TRUE(profiles.written);
     RegDeleteTreeA(HKEY_CURRENT_USER, kInternetSettings);
 
     EXPECT_TRUE(EnableRevocationCheck(0));
-    DWORD value = 0xdeadbeef;
-    EXPECT_TRUE(ReadDword(HKEY_CURRENT_USER, kInternetSettings, "CertificateRevocation", &value));
-    EXPECT_EQ(1u, value);
+    EXPECT_EQ(1u, DwordOr(HKEY_CURRENT_USER, kInternetSettings, "CertificateRevocation"));
     EXPECT_FALSE(KeyExists(HKEY_USERS, PROFILE_MOUNT_POINT));
 }
 
+// The final ".exe" in any case gives way to the suffix; other paths stay as
+// they are; a buffer too small for the suffix gets it cut, never overrun.
 TEST(VariantPathTest, ReplacesTheFinalExeWhateverItsCase)
 {
-    char path[1024] = "C:\\Downloads\\SETUP.EXE";
-    EXPECT_TRUE(VariantSetupPath(path, sizeof path, "-x64.exe"));
-    EXPECT_STREQ("C:\\Downloads\\SETUP-x64.exe", path);
-    char lower[1024] = "C:\\d\\setup.exe";
-    EXPECT_TRUE(VariantSetupPath(lower, sizeof lower, "-ia64.exe"));
-    EXPECT_STREQ("C:\\d\\setup-ia64.exe", lower);
-    char mixed[1024] = "C:\\d\\Setup.eXe";
-    EXPECT_TRUE(VariantSetupPath(mixed, sizeof mixed, "-x64.exe"));
-    EXPECT_STREQ("C:\\d\\Setup-x64.exe", mixed);
-
-    const char *others[] = {"C:\\d\\setup", "C:\\d\\setup.ex", "C:\\d\\setupexe", "C:\\d\\setup.exe.txt",
-                            ".exe", "C:\\d\\setup.com"};
-    for (const char *other : others) {
-        char copy[1024];
-        strcpy(copy, other);
-        EXPECT_FALSE(VariantSetupPath(copy, sizeof copy, "-x64.exe")) << other;
-        EXPECT_STREQ(other, copy);
+    const struct {
+        const char *path;
+        size_t size;
+        const char *suffix, *variant;  // NULL: none
+    } cases[] = {
+        {"C:\\Downloads\\SETUP.EXE", 1024, "-x64.exe", "C:\\Downloads\\SETUP-x64.exe"},
+        {"C:\\d\\setup.exe", 1024, "-ia64.exe", "C:\\d\\setup-ia64.exe"},
+        {"C:\\d\\Setup.eXe", 1024, "-x64.exe", "C:\\d\\Setup-x64.exe"},
+        {"C:\\ab\\setup.exe", 16, "-x64.exe", "C:\\ab\\setup-x64"},
+        {"C:\\d\\setup", 1024, "-x64.exe", NULL},      {"C:\\d\\setup.ex", 1024, "-x64.exe", NULL},
+        {"C:\\d\\setupexe", 1024, "-x64.exe", NULL},   {"C:\\d\\setup.exe.txt", 1024, "-x64.exe", NULL},
+        {".exe", 1024, "-x64.exe", NULL},              {"C:\\d\\setup.com", 1024, "-x64.exe", NULL},
+    };
+    for (const auto &c : cases) {
+        char path[1025];
+        memset(path, 'X', sizeof path);
+        strcpy(path, c.path);
+        EXPECT_EQ(c.variant != NULL, VariantSetupPath(path, c.size, c.suffix)) << c.path;
+        EXPECT_STREQ(c.variant ? c.variant : c.path, path);
+        EXPECT_EQ('X', path[c.size]) << c.path;
     }
-    // A path that leaves no room for the suffix is cut, never overrun.
-    char tight[16] = "C:\\ab\\setup.exe";
-    EXPECT_TRUE(VariantSetupPath(tight, sizeof tight, "-x64.exe"));
-    EXPECT_STREQ("C:\\ab\\setup-x64", tight);
-}
-
-TEST(VariantPathTest, NativeProgramNeverStartsAVariant)
-{
-    // This test program runs as a 64-bit process: no WOW64, so nothing
-    // starts and no message appears (a message box would block the test).
-    LaunchPlatformVariant();
-    SUCCEED();
 }
 
 TEST(BrowserCommandTest, ProgramPathIsQuotedOnce)

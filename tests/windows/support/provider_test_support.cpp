@@ -2,30 +2,36 @@
 
 #include "provider_test_support.h"
 
+#include <gtest/gtest.h>
+
+#include <algorithm>
 #include <cstdio>
-#include <cstdlib>
 
-namespace {
+const char kBoxCaption[] = "Veriloom V1.1 \xC2\xA9 2026 Veriloom";
 
-std::string Environment(const char *name)
+std::string ErrorBox(const std::string &numbers)
 {
-    char value[2048];
-    const DWORD length = GetEnvironmentVariableA(name, value, sizeof value);
-    return length > 0 && length < sizeof value ? std::string(value, length) : std::string();
+    return std::string(kBoxCaption) + "|" +
+           (UserIsGerman() ? "Fehler beim \xC3\x9C" "berpr\xC3\xBC" "fen des Zertifikats ["
+                           : "Error checking certificate [") +
+           numbers + "]!";
 }
-
-} // namespace
 
 std::string ProviderPath()
 {
     return Environment("VERILOOM_PROVIDER_DLL");
 }
 
-LoadedProvider::LoadedProvider() : module(LoadLibraryA(ProviderPath().c_str())), verify(NULL)
+LoadedProvider::LoadedProvider()
+    : module(NULL), verify(NULL), fresh(GetModuleHandleA(ProviderPath().c_str()) == NULL), recording(false)
 {
-    if (module)
-        verify = reinterpret_cast<VerifyRevocationFunction>(
-            reinterpret_cast<void *>(GetProcAddress(module, "CertDllVerifyRevocation")));
+    module = LoadLibraryA(ProviderPath().c_str());
+    if (!module)
+        return;
+    verify = reinterpret_cast<VerifyRevocationFunction>(
+        reinterpret_cast<void *>(GetProcAddress(module, "CertDllVerifyRevocation")));
+    recording = RecordLibraryCalls(module);
+    TakeLibraryCalls();
 }
 
 LoadedProvider::~LoadedProvider()
@@ -34,17 +40,8 @@ LoadedProvider::~LoadedProvider()
         FreeLibrary(module);
 }
 
-InstallFolder::InstallFolder()
+InstallFolder::InstallFolder() : root(TempFolder("install")), installDir(root + "\\Veriloom\\")
 {
-    static LONG counter = 0;
-    char temp[MAX_PATH];
-    GetTempPathA(sizeof temp, temp);
-    char name[64];
-    snprintf(name, sizeof name, "veriloom-test-%lu-%ld", GetCurrentProcessId(), InterlockedIncrement(&counter));
-    root = std::string(temp) + name;
-    installDir = root + "\\Veriloom\\";
-    DeleteTree(root);
-    CreateDirectoryA(root.c_str(), NULL);
     CreateDirectoryA(installDir.c_str(), NULL);
     SetEnvironmentVariableA("ProgramFiles", root.c_str());
 }
@@ -57,11 +54,7 @@ InstallFolder::~InstallFolder()
 
 void InstallFolder::Write(const std::string &name, const std::string &content) const
 {
-    FILE *file = fopen((installDir + name).c_str(), "wb");
-    if (!file)
-        return;
-    fwrite(content.data(), 1, content.size(), file);
-    fclose(file);
+    WriteTextFile(installDir + name, content);
 }
 
 void InstallFolder::Remove(const std::string &name) const
@@ -72,218 +65,162 @@ void InstallFolder::Remove(const std::string &name) const
 ProviderRegistration::ProviderRegistration()
 {
     const std::string path = ProviderPath();
-    std::wstring widePath(path.begin(), path.end());
     ok = CryptRegisterDefaultOIDFunction(X509_ASN_ENCODING, CRYPT_OID_VERIFY_REVOCATION_FUNC,
-                                         CRYPT_REGISTER_FIRST_INDEX, widePath.c_str()) != FALSE;
+                                         CRYPT_REGISTER_FIRST_INDEX,
+                                         std::wstring(path.begin(), path.end()).c_str()) != FALSE;
 }
 
 ProviderRegistration::~ProviderRegistration()
 {
     const std::string path = ProviderPath();
-    std::wstring widePath(path.begin(), path.end());
-    CryptUnregisterDefaultOIDFunction(X509_ASN_ENCODING, CRYPT_OID_VERIFY_REVOCATION_FUNC, widePath.c_str());
+    CryptUnregisterDefaultOIDFunction(X509_ASN_ENCODING, CRYPT_OID_VERIFY_REVOCATION_FUNC,
+                                      std::wstring(path.begin(), path.end()).c_str());
 }
 
-bool LoadTestCertificate(const std::string &name, TestCertificate *certificate)
+TestCertificate::TestCertificate(const std::string &name) : context(NULL)
 {
-    certificate->context = NULL;
     const std::string dir = TestDataDir() + "/certs/";
-    if (!ReadWholeFile(dir + name, &certificate->der))
-        return false;
-    certificate->fingerprint.clear();
-    certificate->commonName.clear();
+    if (!ReadWholeFile(dir + name, &der))
+        return;
     for (const auto &row : ReadTsv(dir + "expected.tsv")) {
         if (row.size() == 6 && row[0] == name) {
-            certificate->fingerprint = row[4] == "-" ? "" : row[4];
+            fingerprint = row[4] == "-" ? "" : row[4];
             const Bytes cn = row[5] == "-" || row[5] == "?" ? Bytes() : FromHex(row[5]);
-            certificate->commonName.assign(cn.begin(), cn.end());
+            commonName.assign(cn.begin(), cn.end());
         }
     }
-    certificate->context = CertCreateCertificateContext(X509_ASN_ENCODING, certificate->der.data(),
-                                                        static_cast<DWORD>(certificate->der.size()));
-    return certificate->context != NULL;
+    context = CertCreateCertificateContext(X509_ASN_ENCODING, der.data(), static_cast<DWORD>(der.size()));
 }
 
-void FreeTestCertificate(TestCertificate *certificate)
+TestCertificate::~TestCertificate()
 {
-    if (certificate->context)
-        CertFreeCertificateContext(certificate->context);
-    certificate->context = NULL;
+    if (context)
+        CertFreeCertificateContext(context);
 }
 
-namespace {
-
-struct EnumState {
-    DWORD process;
-    std::vector<HWND> windows;
-};
-
-BOOL CALLBACK CollectDialogs(HWND window, LPARAM param)
+std::string KeyFingerprint(const Bytes &modulus)
 {
-    EnumState *state = reinterpret_cast<EnumState *>(param);
-    DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
-    char className[64];
-    if (owner == state->process && IsWindowVisible(window) && GetClassNameA(window, className, sizeof className) &&
-        strcmp(className, "#32770") == 0)
-        state->windows.push_back(window);
-    return TRUE;
+    std::string text = "Modulus=" + ToHex(modulus.data(), modulus.size()) + "\n";
+    for (size_t i = 8; i < text.size(); i++)
+        text[i] = static_cast<char>(toupper(static_cast<unsigned char>(text[i])));
+    BYTE hash[20];
+    DWORD hashSize = sizeof hash;
+    if (!CryptHashCertificate(0, CALG_SHA1, 0, reinterpret_cast<const BYTE *>(text.data()),
+                              static_cast<DWORD>(text.size()), hash, &hashSize) ||
+        hashSize != 20)
+        return "";
+    return ToHex(hash + 10, 10);
 }
 
-BOOL CALLBACK CollectTexts(HWND child, LPARAM param)
+CERT_CONTEXT BareContext(const Bytes &der)
 {
-    SeenWindow *seen = reinterpret_cast<SeenWindow *>(param);
-    char className[64];
-    if (GetClassNameA(child, className, sizeof className) && _stricmp(className, "Static") == 0) {
-        wchar_t text[2048];
-        if (GetWindowTextW(child, text, 2048) > 0)
-            seen->texts.push_back(ToUtf8(text));
+    CERT_CONTEXT context;
+    memset(&context, 0, sizeof context);
+    context.dwCertEncodingType = X509_ASN_ENCODING;
+    context.pbCertEncoded = const_cast<BYTE *>(der.data());
+    context.cbCertEncoded = static_cast<DWORD>(der.size());
+    return context;
+}
+
+MadeCertificate::MadeCertificate(uint32_t seed, const std::string &name)
+    : commonName(name.empty() ? "key " + std::to_string(seed) : name)
+{
+    const Bytes modulus = SeededModulus(seed, 128);
+    fingerprint = KeyFingerprint(modulus);
+    der = MinimalCertificate(modulus, commonName);
+    context = BareContext(der);
+}
+
+BOOL CallExport(VerifyRevocationFunction verify, const std::vector<const CERT_CONTEXT *> &contexts,
+                CERT_REVOCATION_STATUS *status, DWORD encoding, DWORD revocationType)
+{
+    std::vector<PVOID> array;
+    for (const CERT_CONTEXT *context : contexts)
+        array.push_back(const_cast<CERT_CONTEXT *>(context));
+    if (status) {
+        memset(status, 0xcc, sizeof *status);
+        status->cbSize = sizeof *status;
     }
-    return TRUE;
+    return verify(encoding, revocationType, static_cast<DWORD>(array.size()), array.data(), 0, NULL, status);
 }
 
-BOOL CALLBACK CountButtons(HWND child, LPARAM param)
+std::string UntouchedFields(const CERT_REVOCATION_STATUS &status)
 {
-    char className[64];
-    if (GetClassNameA(child, className, sizeof className) && _stricmp(className, "Button") == 0)
-        ++*reinterpret_cast<int *>(param);
-    return TRUE;
+    char text[128];
+    snprintf(text, sizeof text, "cbSize=%lu index=%08lx reason=%08lx fresh=%08lx time=%08lx", status.cbSize,
+             status.dwIndex, status.dwReason, static_cast<DWORD>(status.fHasFreshnessTime), status.dwFreshnessTime);
+    return text;
 }
 
-} // namespace
-
-WindowWatcher::WindowWatcher(int dialogAnswer) : thread(NULL), stop(0), answer(dialogAnswer)
+DWORD VerifyOnce(VerifyRevocationFunction verify, const std::vector<const CERT_CONTEXT *> &contexts, DWORD encoding,
+                 DWORD revocationType)
 {
-    InitializeCriticalSection(&lock);
-    thread = CreateThread(NULL, 0, Run, this, 0, NULL);
+    CERT_REVOCATION_STATUS status;
+    EXPECT_FALSE(CallExport(verify, contexts, &status, encoding, revocationType));
+    EXPECT_EQ("cbSize=24 index=cccccccc reason=cccccccc fresh=cccccccc time=cccccccc", UntouchedFields(status));
+    return status.dwError;
+}
+
+DWORD VerifyOnce(VerifyRevocationFunction verify, const CERT_CONTEXT *context)
+{
+    return VerifyOnce(verify, std::vector<const CERT_CONTEXT *>{context});
+}
+
+WindowWatcher::WindowWatcher(std::function<void(HWND)> handle)
+    : thread([this, handle] {
+          std::vector<HWND> answered;
+          for (; !stop; Sleep(10)) {
+              for (HWND window : FindDialogs(GetCurrentProcessId())) {
+                  if (std::find(answered.begin(), answered.end(), window) != answered.end() && IsWindow(window))
+                      continue;
+                  answered.push_back(window);
+                  handle(window);
+              }
+          }
+      })
+{
+}
+
+WindowWatcher::WindowWatcher(int dialogAnswer)
+    : WindowWatcher([this, dialogAnswer](HWND window) {
+          const DialogContents seen = ReadDialog(window);
+          const bool isDialog = seen.buttons.size() > 1;
+          std::string box = seen.caption;
+          for (const std::string &text : seen.texts)
+              box += "|" + text;
+          {
+              std::lock_guard<std::mutex> hold(lock);
+              if (isDialog)
+                  dialogs++;
+              else
+                  boxes.push_back(box);
+          }
+          PressButton(window, isDialog ? dialogAnswer : IDOK);
+      })
+{
 }
 
 WindowWatcher::~WindowWatcher()
 {
-    InterlockedExchange(&stop, 1);
-    WaitForSingleObject(thread, INFINITE);
-    CloseHandle(thread);
-    DeleteCriticalSection(&lock);
+    stop = true;
+    thread.join();
 }
 
-std::vector<SeenWindow> WindowWatcher::Seen()
+std::vector<std::string> WindowWatcher::MessageBoxes()
 {
-    EnterCriticalSection(&lock);
-    std::vector<SeenWindow> copy = seen;
-    LeaveCriticalSection(&lock);
-    return copy;
+    std::lock_guard<std::mutex> hold(lock);
+    return boxes;
+}
+
+size_t WindowWatcher::Dialogs()
+{
+    std::lock_guard<std::mutex> hold(lock);
+    return dialogs;
 }
 
 void WindowWatcher::Clear()
 {
-    EnterCriticalSection(&lock);
-    seen.clear();
-    LeaveCriticalSection(&lock);
-}
-
-DWORD WINAPI WindowWatcher::Run(void *self)
-{
-    WindowWatcher *watcher = static_cast<WindowWatcher *>(self);
-    std::vector<HWND> answered;
-    while (!watcher->stop) {
-        EnumState state;
-        state.process = GetCurrentProcessId();
-        EnumWindows(CollectDialogs, reinterpret_cast<LPARAM>(&state));
-        for (HWND window : state.windows) {
-            bool known = false;
-            for (HWND done : answered)
-                known = known || done == window;
-            if (known && IsWindow(window))
-                continue;
-            SeenWindow seen;
-            wchar_t caption[512];
-            GetWindowTextW(window, caption, 512);
-            seen.caption = ToUtf8(caption);
-            EnumChildWindows(window, CollectTexts, reinterpret_cast<LPARAM>(&seen));
-            int buttons = 0;
-            EnumChildWindows(window, CountButtons, reinterpret_cast<LPARAM>(&buttons));
-            seen.isDialog = buttons > 1;
-            EnterCriticalSection(&watcher->lock);
-            watcher->seen.push_back(seen);
-            LeaveCriticalSection(&watcher->lock);
-            PostMessageA(window, WM_COMMAND, seen.isDialog ? watcher->answer : IDOK, 0);
-            answered.push_back(window);
-        }
-        Sleep(20);
-    }
-    return 0;
-}
-
-std::string ChildMode(int argc, char **argv)
-{
-    for (int i = 1; i < argc; i++)
-        if (strncmp(argv[i], "--child=", 8) == 0)
-            return argv[i] + 8;
-    return "";
-}
-
-std::string RunChild(const std::string &arguments, const std::vector<std::string> &environment, DWORD *exitCode)
-{
-    *exitCode = 0xFFFFFFFF;
-    char self[MAX_PATH];
-    GetModuleFileNameA(NULL, self, sizeof self);
-    std::string commandLine = std::string("\"") + self + "\" " + arguments;
-
-    // The child's environment: ours with the extra entries put first.
-    std::string block;
-    for (const std::string &entry : environment)
-        block += entry + '\0';
-    char *own = GetEnvironmentStringsA();
-    for (const char *p = own; *p; p += strlen(p) + 1) {
-        bool overridden = false;
-        const char *equals = strchr(p + 1, '=');
-        for (const std::string &entry : environment)
-            overridden = overridden || (equals && entry.compare(0, static_cast<size_t>(equals - p) + 1, p,
-                                                                 static_cast<size_t>(equals - p) + 1) == 0);
-        if (!overridden)
-            block += std::string(p) + '\0';
-    }
-    FreeEnvironmentStringsA(own);
-    block += '\0';
-
-    SECURITY_ATTRIBUTES inherit = {sizeof inherit, NULL, TRUE};
-    HANDLE readEnd = NULL, writeEnd = NULL;
-    if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0))
-        return "";
-    SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
-
-    STARTUPINFOA startup;
-    ZeroMemory(&startup, sizeof startup);
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-    startup.hStdOutput = writeEnd;
-    startup.hStdError = writeEnd;
-    PROCESS_INFORMATION process;
-    std::vector<char> mutableCommand(commandLine.begin(), commandLine.end());
-    mutableCommand.push_back('\0');
-    const BOOL started = CreateProcessA(NULL, mutableCommand.data(), NULL, NULL, TRUE, 0, &block[0], NULL,
-                                        &startup, &process);
-    CloseHandle(writeEnd);
-    std::string output;
-    if (started) {
-        // Read while the child runs and drain once it has ended; never wait
-        // for the end of the pipe: a process that Wine starts meanwhile (its
-        // desktop process on a new display) may inherit the write end.
-        char buffer[4096];
-        for (;;) {
-            const bool ended = WaitForSingleObject(process.hProcess, 10) == WAIT_OBJECT_0;
-            DWORD available = 0, got = 0;
-            while (PeekNamedPipe(readEnd, NULL, 0, NULL, &available, NULL) && available > 0 &&
-                   ReadFile(readEnd, buffer, sizeof buffer, &got, NULL) && got > 0)
-                output.append(buffer, got);
-            if (ended)
-                break;
-        }
-        GetExitCodeProcess(process.hProcess, exitCode);
-        CloseHandle(process.hProcess);
-        CloseHandle(process.hThread);
-    }
-    CloseHandle(readEnd);
-    return output;
+    std::lock_guard<std::mutex> hold(lock);
+    boxes.clear();
+    dialogs = 0;
 }

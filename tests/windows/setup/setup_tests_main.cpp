@@ -1,9 +1,0 @@
-// Entry of the installer's Windows test programs.
-
-#include <gtest/gtest.h>
-
-int main(int argc, char **argv)
-{
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}
