@@ -134,28 +134,35 @@ for file in "$stage"/*; do
     printf '  %s (%s bytes)\n' "${file##*/}" "$(wc -c <"$file")"
 done
 
-# Runs Setup.exe from the folder for "install" or "uninstall". With a
+# Runs Setup.exe from the folder for "install", "uninstall" or
+# "show-uninstall" (the uninstall dialog, left with Exit). With a
 # display you answer it; without one the Wine session moves for a moment to
 # a private X server, where drive_setup.exe answers it, and comes back
 # headless afterwards.
 run_setup() {
     if [ -n "${DISPLAY:-}" ]; then
+        if [ "$1" = show-uninstall ]; then
+            echo "  Setup.exe is open on $DISPLAY: look at the uninstall dialog and choose Exit"
+            (cd "$stage" && wine ./Setup.exe) || true
+            return 0
+        fi
         echo "  Setup.exe is open on $DISPLAY: choose $1 and answer its messages"
         (cd "$stage" && wine ./Setup.exe) || return 1
         return 0
     fi
     scripts/wine-session.sh stop "$prefix" >/dev/null
     rc=0
+    shot=${1#show-}
     # shellcheck disable=SC2016  # expanded by the inner shell
     xvfb-run -a -s "-screen 0 1024x768x24" sh -c '
         "$1"/scripts/wine-session.sh start "$WINEPREFIX" >/dev/null || exit 1
         "$2" "$3"/drive_setup.exe "$4" "$5" "$6"
         rc=$?
         "$1"/scripts/wine-session.sh stop "$WINEPREFIX" >/dev/null
-        exit $rc' sh "$root" "$WINE" "$tools" "$1" "$stage/Setup.exe" "Z:$shots/demo-setup-$1.bmp" >"$out" 2>&1 || rc=$?
+        exit $rc' sh "$root" "$WINE" "$tools" "$1" "$stage/Setup.exe" "Z:$shots/demo-setup-$shot.bmp" >"$out" 2>&1 || rc=$?
     grep -v -e '^wineserver' -e '^Xlib' "$out" | tr -d '\r' | sed 's/^/  /'
-    if [ -f "$shots/demo-setup-$1.bmp" ]; then
-        convert "$shots/demo-setup-$1.bmp" "$shots/demo-setup-$1.png" && rm -f "$shots/demo-setup-$1.bmp"
+    if [ -f "$shots/demo-setup-$shot.bmp" ]; then
+        convert "$shots/demo-setup-$shot.bmp" "$shots/demo-setup-$shot.png" && rm -f "$shots/demo-setup-$shot.bmp"
     fi
     scripts/wine-session.sh start "$prefix" >/dev/null
     return "$rc"
@@ -247,6 +254,12 @@ echo "  ${event:-(no warning event)}"
 
 # The uninstall as Programs and Features or a deployment tool runs it: the
 # command line of the uninstall entry, quiet, with a log.
+step "Setup.exe again: its uninstall dialog, left with Exit (exit code 1602)"
+if ! run_setup show-uninstall; then
+    echo "demo: Setup did not offer the uninstall" >&2
+    exit 1
+fi
+
 step "uninstalling through the uninstall entry's QuietUninstallString"
 uninstallKey='HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\Veriloom'
 quietUninstall=$(wine reg query "$uninstallKey" /v QuietUninstallString 2>/dev/null | tr -d '\r' |

@@ -2,10 +2,14 @@
 // user would, printing one line for every window it answers.
 //   drive_setup install PATH\Setup.exe     chooses Install (scope: all users)
 //   drive_setup uninstall PATH\Setup.exe   chooses Uninstall
+//   drive_setup show-uninstall PATH\Setup.exe
+//                                          shows the uninstall dialog and
+//                                          leaves it with Exit (exit code 1602)
 // The offer to open the test page is answered No, every other message box
 // OK. Setup starts in its own folder, where it finds the files it installs.
 // Exit code 0 when Setup showed the dialog asked for, reported success and
-// ended; 1 otherwise; 2 on a wrong command line.
+// ended (show-uninstall: ended with 1602, as a dialog left with Exit does);
+// 1 otherwise; 2 on a wrong command line.
 
 #include <windows.h>
 
@@ -23,6 +27,8 @@
 namespace {
 
 const DWORD kTimeLimitMs = 60000;
+// Setup's exit code for a dialog left with Exit.
+const DWORD kExitCancelled = 1602;
 
 // A button's text without its '&' marks.
 std::string ButtonLabel(HWND dialog, int id)
@@ -50,7 +56,7 @@ std::vector<std::string> SetupStrings(const std::string &setup, UINT id)
 
 int Usage()
 {
-    fprintf(stderr, "usage: drive_setup install|uninstall PATH\\Setup.exe [SCREENSHOT.bmp]\n");
+    fprintf(stderr, "usage: drive_setup install|uninstall|show-uninstall PATH\\Setup.exe [SCREENSHOT.bmp]\n");
     return 2;
 }
 
@@ -62,9 +68,10 @@ int main(int argc, char **argv)
         return Usage();
     const char *screenshot = argc == 4 ? argv[3] : NULL;
     const std::string action = argv[1];
-    if (action != "install" && action != "uninstall")
+    if (action != "install" && action != "uninstall" && action != "show-uninstall")
         return Usage();
     const bool install = action == "install";
+    const bool onlyShow = action == "show-uninstall";
 
     char full[MAX_PATH];
     char *namePart = NULL;
@@ -92,7 +99,7 @@ int main(int argc, char **argv)
             what = std::string(isInstallDialog ? "install" : "uninstall") + " dialog '" + caption + "'";
             if (isInstallDialog == install) {
                 rightDialog = true;
-                press = IDC_SETUP_RUN;
+                press = onlyShow ? IDC_SETUP_EXIT : IDC_SETUP_RUN;
                 if (screenshot) {
                     SaveScreenshot(window, screenshot);
                     printf("screenshot of the %s dialog: %s\n", action.c_str(), screenshot);
@@ -126,6 +133,8 @@ int main(int argc, char **argv)
         printf("drive_setup: Setup did not show its %s dialog\n", action.c_str());
         return 1;
     }
+    if (onlyShow)
+        return exitCode == kExitCancelled ? 0 : 1;
     if (!reportedSuccess) {
         printf("drive_setup: Setup did not report success\n");
         return 1;
