@@ -40,14 +40,12 @@ bool RegisteredLibraryPath(wchar_t *path, size_t capacity)
     if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, PROVIDER_LIST_KEY, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
         return false;
     char list[kProviderListBytes + 1];
-    memset(list, 0, sizeof list);
-    DWORD type = 0;
-    DWORD length = kProviderListBytes;
+    list[kProviderListBytes] = '\0';
+    DWORD length = 0;
     DWORD offset = 0;
     DWORD entryLength = 0;
-    const bool found = RegQueryValueExA(key, PROVIDER_LIST_VALUE, NULL, &type, reinterpret_cast<BYTE *>(list),
-                                        &length) == ERROR_SUCCESS &&
-                       type == REG_MULTI_SZ && FindLibraryEntry(list, length, &offset, &entryLength);
+    const bool found = ReadProviderListValue(key, PROVIDER_LIST_VALUE, list, kProviderListBytes, &length) &&
+                       FindLibraryEntry(list, length, &offset, &entryLength);
     RegCloseKey(key);
     if (!found)
         return false;
@@ -66,11 +64,9 @@ bool KeepsCrlProviderBackup(HKEY key, const char *list, DWORD length)
     if (RemoveCrlProviderEntry(copy, &copyLength))
         return false;
     char backup[kProviderListBytes];
-    DWORD type = 0;
-    DWORD backupLength = sizeof backup;
-    return RegQueryValueExA(key, PROVIDER_LIST_BACKUP_VALUE, NULL, &type, reinterpret_cast<BYTE *>(backup),
-                            &backupLength) == ERROR_SUCCESS &&
-           type == REG_MULTI_SZ && RemoveCrlProviderEntry(backup, &backupLength);
+    DWORD backupLength = 0;
+    return ReadProviderListValue(key, PROVIDER_LIST_BACKUP_VALUE, backup, sizeof backup, &backupLength) &&
+           RemoveCrlProviderEntry(backup, &backupLength);
 }
 
 // Copies one file of the installation, overwriting an older copy; a failure
@@ -105,13 +101,9 @@ bool SetNoCrl(bool on)
         return false;
     bool written = false;
     char list[kProviderListBytes];
-    memset(list, 0, sizeof list);
-    DWORD type = 0;
-    DWORD length = sizeof list;
+    DWORD length = 0;
     if (on) {
-        if (RegQueryValueExA(key, PROVIDER_LIST_VALUE, NULL, &type, reinterpret_cast<BYTE *>(list), &length) ==
-                ERROR_SUCCESS &&
-            type == REG_MULTI_SZ &&
+        if (ReadProviderListValue(key, PROVIDER_LIST_VALUE, list, sizeof list, &length) &&
             (KeepsCrlProviderBackup(key, list, length) ||
              RegSetValueExA(key, PROVIDER_LIST_BACKUP_VALUE, 0, REG_MULTI_SZ, reinterpret_cast<BYTE *>(list),
                             length) == ERROR_SUCCESS)) {
@@ -124,15 +116,9 @@ bool SetNoCrl(bool on)
         // list keeps every entry registered since the install, and our own
         // entry is left to the unregistration.
         char backup[kProviderListBytes];
-        memset(backup, 0, sizeof backup);
-        DWORD backupType = 0;
-        DWORD backupLength = sizeof backup;
-        if (RegQueryValueExA(key, PROVIDER_LIST_BACKUP_VALUE, NULL, &backupType, reinterpret_cast<BYTE *>(backup),
-                             &backupLength) == ERROR_SUCCESS &&
-            backupType == REG_MULTI_SZ &&
-            RegQueryValueExA(key, PROVIDER_LIST_VALUE, NULL, &type, reinterpret_cast<BYTE *>(list), &length) ==
-                ERROR_SUCCESS &&
-            type == REG_MULTI_SZ) {
+        DWORD backupLength = 0;
+        if (ReadProviderListValue(key, PROVIDER_LIST_BACKUP_VALUE, backup, sizeof backup, &backupLength) &&
+            ReadProviderListValue(key, PROVIDER_LIST_VALUE, list, sizeof list, &length)) {
             written = !RestoreCrlProviderEntry(backup, backupLength, list, &length, sizeof list) ||
                       RegSetValueExA(key, PROVIDER_LIST_VALUE, 0, REG_MULTI_SZ, reinterpret_cast<BYTE *>(list),
                                      length) == ERROR_SUCCESS;

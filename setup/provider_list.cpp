@@ -161,3 +161,12 @@ bool RestoreCrlProviderEntry(const char *backup, DWORD backupLength, char *data,
     *length += crlLength + 1;
     return true;
 }
+
+bool ReadProviderListValue(HKEY key, const char *name, char *data, DWORD capacity, DWORD *length)
+{
+    memset(data, 0, capacity);
+    DWORD type = 0;
+    *length = capacity;
+    return RegQueryValueExA(key, name, NULL, &type, reinterpret_cast<BYTE *>(data), length) == ERROR_SUCCESS &&
+           type == REG_MULTI_SZ;
+}

@@ -14,6 +14,11 @@
 // Size of the buffers the lists are read into.
 const DWORD kProviderListBytes = 8192;
 
+// Reads a provider list value (REG_MULTI_SZ) of an open key into a zeroed
+// buffer of `capacity` bytes; false when it is missing or of another type.
+// *length is the byte count the registry returned.
+bool ReadProviderListValue(HKEY key, const char *name, char *data, DWORD capacity, DWORD *length);
+
 // True when one entry of the list (length bytes of data) has a directory
 // part and the file name after its last backslash is the library's name,
 // in any ASCII letter case.

@@ -23,15 +23,10 @@ bool IsProviderInstalled()
     HKEY key;
     if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, PROVIDER_LIST_KEY, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
         return false;
-    bool installed = false;
     char list[kProviderListBytes];
-    memset(list, 0, sizeof list);
-    DWORD type = 0;
-    DWORD length = sizeof list;
-    if (RegQueryValueExA(key, PROVIDER_LIST_VALUE, NULL, &type, reinterpret_cast<BYTE *>(list), &length) ==
-            ERROR_SUCCESS &&
-        type == REG_MULTI_SZ)
-        installed = ProviderListNamesLibrary(list, length);
+    DWORD length = 0;
+    const bool installed = ReadProviderListValue(key, PROVIDER_LIST_VALUE, list, sizeof list, &length) &&
+                           ProviderListNamesLibrary(list, length);
     RegCloseKey(key);
     return installed;
 }
