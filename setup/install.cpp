@@ -251,7 +251,10 @@ bool InstallOrUninstall(const InstallOptions &options)
         BoundedAppend(destination, sizeof destination, entry.cFileName);
         if (isLibrary)
             BoundedCopy(veriloomFileName, sizeof veriloomFileName, destination);
-        if (!options.uninstall && !CopyInstalledFile(source, destination)) {
+        // Started from the installation folder (as the Windows Installer
+        // package starts it) Setup finds its files in place.
+        const bool inPlace = lstrcmpiA(source, destination) == 0;
+        if (!options.uninstall && !inPlace && !CopyInstalledFile(source, destination)) {
             FindClose(find);
             return false;
         }
@@ -319,7 +322,10 @@ bool InstallOrUninstall(const InstallOptions &options)
                        sizeof value);
         RegCloseKey(settings);
     }
-    if (WriteUninstallEntry(installDir, veriloomFileName, static_cast<DWORD>((installedBytes + 1023) / 1024)))
+    // Under the Windows Installer package its own entry replaces Setup's.
+    if (options.byPackage)
+        RemoveUninstallEntry();
+    else if (WriteUninstallEntry(installDir, veriloomFileName, static_cast<DWORD>((installedBytes + 1023) / 1024)))
         LogSetupStep(IDS_SETUP_LOG_UNINSTALL_ENTRY);
     if (RegisterVeriloomEventSource(veriloomFileName))
         LogSetupStepText(IDS_SETUP_LOG_EVENT_SOURCE, veriloomFileName);

@@ -74,6 +74,8 @@ OptionsResult ParseInstallOptions(const char *tail, InstallOptions *options)
             thisUser = true;
         } else if (IsOption(word, "proxy")) {
             options->useProxy = true;
+        } else if (IsOption(word, "msi")) {
+            options->byPackage = true;
         } else if (IsOption(word, "?")) {
             options->showUsage = true;
         } else if (IsOption(word, "log")) {

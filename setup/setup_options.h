@@ -12,6 +12,7 @@ struct InstallOptions {
     bool useProxy;     // "/proxy", or the dialog's check box
     bool checkUpdate;  // always false
     bool showUsage;    // "/?"
+    bool byPackage;    // "/msi": run by the Windows Installer package, whose entry is the one in Programs and Features
     char logFile[1024];  // "/log FILE"; empty without
 };
 
