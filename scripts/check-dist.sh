@@ -1,7 +1,8 @@
 #!/bin/sh
 # Checks the release package that scripts/dist.sh made: version blocks,
 # imports of system libraries only, blacklists as in the repository, the
-# texts as Windows text files, and an archive holding exactly the folder.
+# texts as Windows text files, an archive holding exactly the folder, and
+# the Windows Installer package beside it.
 #
 #   check-dist.sh [OUT_DIR]                  check OUT_DIR/Veriloom-1.1-x64
 #                                            (default dist/)
@@ -147,6 +148,48 @@ PYTHON
 )
 echo "$result"
 case "$result" in *FAIL*) failures=$((failures + 1)) ;; esac
+
+# The Windows Installer package: per machine, x64, version 1.1.0 of the
+# product line, exactly the folder's programs and lists inside, and the
+# installed Setup.exe doing the registration.
+msi=$package.msi
+tables=$(msiinfo tables "$msi" 2>/dev/null)
+if [ -z "$tables" ]; then
+    fail "$(basename "$msi") is missing or not a Windows Installer database"
+else
+    # Table exports end their lines in CRLF.
+    table() { msiinfo export "$msi" "$1" | tr -d '\r'; }
+    property() { table Property | awk -F '\t' -v name="$1" '$1 == name { print $2 }'; }
+    template=$(msiinfo suminfo "$msi" | sed -n 's/^Template: //p')
+    if [ "$template" = "x64;1033" ] && [ "$(property ALLUSERS)" = 1 ] && [ "$(property ProductVersion)" = 1.1.0 ] &&
+        [ "$(property UpgradeCode)" = "{20FB3FB3-A92C-41C7-B279-F3080D4D887F}" ]; then
+        pass "$(basename "$msi"): x64, per machine, ProductVersion 1.1.0, the product line's UpgradeCode"
+    else
+        fail "$(basename "$msi"): platform '$template', ALLUSERS '$(property ALLUSERS)', version '$(property ProductVersion)', UpgradeCode '$(property UpgradeCode)'"
+    fi
+
+    extracted=$(mktemp -d)
+    msiextract -C "$extracted" "$msi" >/dev/null 2>&1
+    inside=$(cd "$extracted"/Veriloom 2>/dev/null && ls -A | LC_ALL=C sort | tr '\n' ' ')
+    wanted=$(cd "$package" && ls -A | grep -i -e '^BLACKLIST' -e '^Setup.exe$' -e '^Veriloom-x64.dll$' | LC_ALL=C sort | tr '\n' ' ')
+    same=yes
+    for file in $wanted; do cmp -s "$package/$file" "$extracted/Veriloom/$file" || same=""; done
+    rm -rf "$extracted"
+    if [ -n "$wanted" ] && [ "$inside" = "$wanted" ] && [ -n "$same" ]; then
+        pass "$(basename "$msi") installs exactly the folder's $(echo $wanted), byte for byte"
+    else
+        fail "$(basename "$msi") installs '$inside', the folder has '$wanted' (or the bytes differ)"
+    fi
+
+    actions=$(table CustomAction | awk -F '\t' '$1 ~ /^(Unr|R)egisterProvider$/ { print $1 "|" $2 "|" $3 "|" $4 }' | LC_ALL=C sort | tr '\n' ' ')
+    registry=$(table Registry | tail -n +4)
+    if [ "$actions" = "RegisterProvider|3090|SetupExe|/quiet /allusers /msi UnregisterProvider|3090|SetupExe|/uninstall /quiet /msi " ] &&
+        [ -z "$registry" ]; then
+        pass "$(basename "$msi"): the installed Setup.exe registers and unregisters (deferred, checked); no Registry table rows"
+    else
+        fail "$(basename "$msi"): custom actions '$actions', Registry rows '$registry'"
+    fi
+fi
 
 if [ "$failures" -ne 0 ]; then
     echo "check-dist: $failures check(s) failed"

@@ -1,7 +1,8 @@
 #!/bin/sh
 # Builds the release package: the folder Veriloom-1.1-x64/ (Setup.exe, the
 # library stripped of debug information, the blacklists, README.txt and
-# LIESMICH.txt as Windows text files) and its zip archive.
+# LIESMICH.txt as Windows text files), its zip archive and the Windows
+# Installer package Veriloom-1.1-x64.msi (scripts/msi.sh).
 #
 #   dist.sh                          build the windows configuration, package
 #                                    into dist/
@@ -23,7 +24,7 @@ name=Veriloom-1.1-x64
 mkdir -p "$out"
 out=$(cd "$out" && pwd)
 package=$out/$name
-rm -rf "$package" "$package.zip"
+rm -rf "$package" "$package.zip" "$package.msi"
 mkdir "$package"
 
 # Debug information out, resources and imports untouched.
@@ -53,5 +54,7 @@ with zipfile.ZipFile(str(package) + ".zip", "w", zipfile.ZIP_DEFLATED, compressl
         archive.write(path, f"{package.name}/{path.name}")
 PYTHON
 
+"$root/scripts/msi.sh" "$package" 1.1.0 "$package.msi"
+
 echo "dist: $package"
-ls -l "$package" "$package.zip"
+ls -l "$package" "$package.zip" "$package.msi"

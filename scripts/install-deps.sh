@@ -18,6 +18,8 @@ x86_64-w64-mingw32-windres:binutils-mingw-w64-x86-64
 xvfb-run:xvfb
 xauth:xauth
 openssl:openssl
+wixl:wixl
+msiextract:msitools
 /usr/share/ca-certificates/mozilla:ca-certificates
 python3:python3
 /usr/lib/python3/dist-packages/gmpy2:python3-gmpy2
