@@ -1,0 +1,279 @@
+// The Windows Installer package under msiexec, quiet and with a verbose
+// log, beside another revocation provider: it installs what a quiet Setup
+// installs with the package's own Programs and Features entry, upgrades
+// an older package of the same product line, uninstalls keeping the other
+// providers and cryptnet.dll, and rolls everything back when Setup's
+// registration fails.
+
+#include "tests/windows/support/setup_test_support.h"
+
+#include <aclapi.h>
+#include <msi.h>
+
+namespace {
+
+const char kUpgradeCode[] = "{20FB3FB3-A92C-41C7-B279-F3080D4D887F}";
+const char kOtherProvider[] = "C:\\Program Files\\Other\\other-provider.dll";
+const wchar_t kOtherProviderWide[] = L"C:\\Program Files\\Other\\other-provider.dll";
+
+std::string NewPackage() { return Environment("VERILOOM_MSI"); }          // 1.1.0
+std::string OldPackage() { return Environment("VERILOOM_MSI_OLD"); }      // 1.0.9
+std::string PackageFolder() { return Environment("VERILOOM_MSI_FOLDER"); }  // what both hold
+
+// The installed packages of the product line, any version.
+std::vector<std::string> InstalledProducts()
+{
+    std::vector<std::string> codes;
+    char code[39];
+    for (DWORD i = 0; MsiEnumRelatedProductsA(kUpgradeCode, 0, i, code) == ERROR_SUCCESS; ++i)
+        codes.push_back(code);
+    return codes;
+}
+
+std::string ProductVersion(const std::string &code)
+{
+    char version[64] = "";
+    DWORD length = sizeof version;
+    if (MsiGetProductInfoA(code.c_str(), INSTALLPROPERTY_VERSIONSTRING, version, &length) != ERROR_SUCCESS)
+        return "<none>";
+    return version;
+}
+
+struct MsiRun {
+    DWORD exitCode;
+    std::vector<std::string> log;
+};
+
+// msiexec with the arguments, quiet (no window may show) and logging
+// verbosely; the log's lines come back.
+MsiRun RunMsiexec(const std::string &arguments)
+{
+    const std::string folder = TempFolder("msiexec");
+    const std::string logPath = folder + "\\msiexec.log";
+    MsiRun run = {STILL_ACTIVE, {}};
+    DriveProgram("msiexec.exe " + arguments + " /qn /l*v \"" + logPath + "\"", NULL, 300000, 100,
+                 [](HWND window) {
+                     ADD_FAILURE() << "a quiet msiexec showed a window: " << ReadDialog(window).caption;
+                     PressButton(window, IDCANCEL);
+                 },
+                 &run.exitCode);
+    std::string text;
+    ReadTextFile(logPath, &text);
+    run.log = Lines(text);
+    DeleteTree(folder);
+    return run;
+}
+
+// What an installation leaves on the machine besides Programs and Features.
+struct Installed {
+    std::vector<std::string> files;
+    std::vector<std::string> providers;
+    DWORD userSwitch, defaultUserSwitch, checkUpdate;
+    std::string eventMessageFile;
+    bool operator==(const Installed &other) const
+    {
+        return files == other.files && providers == other.providers && userSwitch == other.userSwitch &&
+               defaultUserSwitch == other.defaultUserSwitch && checkUpdate == other.checkUpdate &&
+               eventMessageFile == other.eventMessageFile;
+    }
+};
+
+std::ostream &operator<<(std::ostream &out, const Installed &state)
+{
+    out << "files:";
+    for (const std::string &file : state.files)
+        out << " " << file;
+    out << "; providers:";
+    for (const std::string &provider : state.providers)
+        out << " " << provider;
+    return out << "; switches " << state.userSwitch << "/" << state.defaultUserSwitch << ", CheckUpdate "
+               << state.checkUpdate << ", event messages " << state.eventMessageFile;
+}
+
+Installed CurrentInstallation()
+{
+    const std::string settings = TEST_INTERNET_SETTINGS;
+    return {FileNames(InstallDir()),
+            ProviderList(),
+            DwordOr(HKEY_CURRENT_USER, settings, "CertificateRevocation"),
+            DwordOr(HKEY_USERS, ".Default\\" + settings, "CertificateRevocation"),
+            DwordOr(HKEY_LOCAL_MACHINE, "SOFTWARE\\Veriloom", "CheckUpdate"),
+            ReadString(HKEY_LOCAL_MACHINE, TEST_EVENT_SOURCE_KEY, "EventMessageFile")};
+}
+
+void SwitchRevocationOff()
+{
+    WriteDword(HKEY_CURRENT_USER, TEST_INTERNET_SETTINGS, "CertificateRevocation", 0);
+    WriteDword(HKEY_USERS, std::string(".Default\\") + TEST_INTERNET_SETTINGS, "CertificateRevocation", 0);
+}
+
+class MsiPackageTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_FALSE(NewPackage().empty() || OldPackage().empty()) << "VERILOOM_MSI and VERILOOM_MSI_OLD";
+        RemoveInstalledProducts();
+        SwitchRevocationOff();
+        library = InstallDir() + "\\Veriloom-x64.dll";
+    }
+    // A failed test leaves no package installed for the next one.
+    void TearDown() override { RemoveInstalledProducts(); }
+    static void RemoveInstalledProducts()
+    {
+        for (const std::string &code : InstalledProducts())
+            RunMsiexec("/x " + code);
+    }
+    SetupStateGuard guard;
+    std::string library;
+};
+
+// How the action last ended in the log: "1" success; a failure is "3"
+// (Windows) or "0" (Wine); "<not run>".
+std::string LastResult(const MsiRun &run, const std::string &action)
+{
+    const std::string ended = ": " + action + ". Return value ";
+    std::string result = "<not run>";
+    for (const std::string &line : run.log) {
+        const size_t at = line.find(ended);
+        if (line.compare(0, 13, "Action ended ") == 0 && at != std::string::npos)
+            result = line.substr(at + ended.size(), line.size() - at - ended.size() - 1);
+    }
+    return result;
+}
+
+// A failed custom action fails the installation: Windows Installer ends
+// with 1603, Wine's msiexec passes the action's ERROR_FUNCTION_FAILED on.
+DWORD FailedInstallationCode()
+{
+    const bool wine = GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version") != NULL;
+    return wine ? ERROR_FUNCTION_FAILED : ERROR_INSTALL_FAILURE;
+}
+
+// While it lives, nobody may set values in the key (a deny entry for
+// Everyone before the key's own entries); the key's security comes back
+// afterwards.
+class ValueWriteDenial {
+public:
+    ValueWriteDenial(HKEY root, const char *name) : key(NULL), saved(4096)
+    {
+        DWORD size = static_cast<DWORD>(saved.size());
+        if (RegOpenKeyExA(root, name, 0, READ_CONTROL | WRITE_DAC, &key) != ERROR_SUCCESS ||
+            RegGetKeySecurity(key, DACL_SECURITY_INFORMATION, saved.data(), &size) != ERROR_SUCCESS)
+            return;
+        SID_IDENTIFIER_AUTHORITY world = SECURITY_WORLD_SID_AUTHORITY;
+        PSID everyone = NULL;
+        AllocateAndInitializeSid(&world, 1, SECURITY_WORLD_RID, 0, 0, 0, 0, 0, 0, 0, &everyone);
+        EXPLICIT_ACCESSA deny = {};
+        deny.grfAccessPermissions = KEY_SET_VALUE;
+        deny.grfAccessMode = DENY_ACCESS;
+        deny.Trustee.TrusteeForm = TRUSTEE_IS_SID;
+        deny.Trustee.TrusteeType = TRUSTEE_IS_WELL_KNOWN_GROUP;
+        deny.Trustee.ptstrName = static_cast<LPSTR>(everyone);
+        BOOL present = FALSE, defaulted = FALSE;
+        PACL old = NULL, acl = NULL;
+        GetSecurityDescriptorDacl(saved.data(), &present, &old, &defaulted);
+        SECURITY_DESCRIPTOR descriptor;
+        active = SetEntriesInAclA(1, &deny, old, &acl) == ERROR_SUCCESS &&
+                 InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION) &&
+                 SetSecurityDescriptorDacl(&descriptor, TRUE, acl, FALSE) &&
+                 RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, &descriptor) == ERROR_SUCCESS;
+        LocalFree(acl);
+        FreeSid(everyone);
+    }
+    ~ValueWriteDenial()
+    {
+        if (active)
+            RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, saved.data());
+        if (key)
+            RegCloseKey(key);
+    }
+    bool active = false;
+
+private:
+    HKEY key;
+    std::vector<BYTE> saved;
+};
+
+} // namespace
+
+TEST_F(MsiPackageTest, InstallsWhatQuietSetupInstallsAndUninstallKeepsTheOtherProviders)
+{
+    WriteMultiString(HKEY_LOCAL_MACHINE, TEST_PROVIDER_LIST_KEY, "Dll", {"cryptnet.dll"});
+
+    // What Setup.exe /quiet /allusers of the same package folder installs.
+    const SetupRun setup = RunSetupProgram(PackageFolder() + "\\Setup.exe", "/quiet /allusers", Answer(0));
+    ASSERT_EQ(0u, setup.exitCode);
+    const Installed bySetup = CurrentInstallation();
+    EXPECT_EQ((std::vector<std::string>{library, "cryptnet.dll"}), bySetup.providers);
+    ASSERT_EQ(0u, RunSetupProgram(InstallDir() + "\\Setup.exe", "/uninstall /quiet", Answer(0)).exitCode);
+    DeleteTree(InstallDir());
+    SwitchRevocationOff();
+
+    const MsiRun install = RunMsiexec("/i \"" + NewPackage() + "\"");
+    EXPECT_EQ(0u, install.exitCode);
+    EXPECT_EQ("1", LastResult(install, "RegisterProvider"));
+    EXPECT_EQ(bySetup, CurrentInstallation());
+    // Programs and Features: the package's entry, not Setup's.
+    const std::vector<std::string> products = InstalledProducts();
+    ASSERT_EQ(1u, products.size());
+    EXPECT_EQ("1.1.0", ProductVersion(products[0]));
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, TEST_UNINSTALL_KEY));
+
+    // Another product registers its provider first meanwhile.
+    ASSERT_TRUE(CryptRegisterDefaultOIDFunction(X509_ASN_ENCODING, CRYPT_OID_VERIFY_REVOCATION_FUNC,
+                                                CRYPT_REGISTER_FIRST_INDEX, kOtherProviderWide));
+    const MsiRun uninstall = RunMsiexec("/x \"" + NewPackage() + "\"");
+    EXPECT_EQ(0u, uninstall.exitCode);
+    EXPECT_EQ("1", LastResult(uninstall, "UnregisterProvider"));
+    EXPECT_EQ((std::vector<std::string>{kOtherProvider, "cryptnet.dll"}), ProviderList());
+    EXPECT_TRUE(InstalledProducts().empty());
+    EXPECT_TRUE(FileNames(InstallDir()).empty());
+}
+
+TEST_F(MsiPackageTest, NewerPackageUpgradesTheOlderOne)
+{
+    WriteMultiString(HKEY_LOCAL_MACHINE, TEST_PROVIDER_LIST_KEY, "Dll", {"cryptnet.dll", kOtherProvider});
+
+    ASSERT_EQ(0u, RunMsiexec("/i \"" + OldPackage() + "\"").exitCode);
+    const std::vector<std::string> old = InstalledProducts();
+    ASSERT_EQ(1u, old.size());
+    EXPECT_EQ("1.0.9", ProductVersion(old[0]));
+    EXPECT_EQ((std::vector<std::string>{library, "cryptnet.dll", kOtherProvider}), ProviderList());
+
+    const MsiRun upgrade = RunMsiexec("/i \"" + NewPackage() + "\"");
+    EXPECT_EQ(0u, upgrade.exitCode);
+    EXPECT_EQ("1", LastResult(upgrade, "RemoveExistingProducts"));
+    EXPECT_EQ("1", LastResult(upgrade, "RegisterProvider"));
+    const std::vector<std::string> products = InstalledProducts();
+    ASSERT_EQ(1u, products.size());
+    EXPECT_NE(old[0], products[0]);
+    EXPECT_EQ("1.1.0", ProductVersion(products[0]));
+    EXPECT_EQ((std::vector<std::string>{library, "cryptnet.dll", kOtherProvider}), ProviderList());
+    EXPECT_FALSE(FileNames(InstallDir()).empty());
+
+    // The older package is refused over the newer one.
+    EXPECT_NE(0u, RunMsiexec("/i \"" + OldPackage() + "\"").exitCode);
+    EXPECT_EQ(products, InstalledProducts());
+
+    EXPECT_EQ(0u, RunMsiexec("/x \"" + NewPackage() + "\"").exitCode);
+    EXPECT_EQ((std::vector<std::string>{"cryptnet.dll", kOtherProvider}), ProviderList());
+}
+
+TEST_F(MsiPackageTest, FailedRegistrationFailsTheInstallationAndLeavesNothing)
+{
+    WriteMultiString(HKEY_LOCAL_MACHINE, TEST_PROVIDER_LIST_KEY, "Dll", {"cryptnet.dll", kOtherProvider});
+    const std::vector<BYTE> before = RawProviderList();
+    {
+        const ValueWriteDenial denial(HKEY_LOCAL_MACHINE, TEST_PROVIDER_LIST_KEY);
+        ASSERT_TRUE(denial.active);
+        const MsiRun install = RunMsiexec("/i \"" + NewPackage() + "\"");
+        EXPECT_EQ(FailedInstallationCode(), install.exitCode);
+        const std::string result = LastResult(install, "RegisterProvider");
+        EXPECT_TRUE(result == "3" || result == "0") << result;
+    }
+    EXPECT_TRUE(RawProviderList() == before);
+    EXPECT_TRUE(InstalledProducts().empty());
+    EXPECT_TRUE(FileNames(InstallDir()).empty());
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, TEST_UNINSTALL_KEY));
+    EXPECT_EQ(0u, DwordOr(HKEY_CURRENT_USER, TEST_INTERNET_SETTINGS, "CertificateRevocation"));
+}
