@@ -7,7 +7,7 @@
 #                provider under Wine (cached check, blacklist scan)
 #   make screenshots  the warning dialog in English and German, as PNG files
 #                in build/windows/screenshots/
-#   make dist    the release package dist/Veriloom-1.1-x64/ and its zip,
+#   make dist    the release package dist/Veriloom-1.1-x64/, its zip and MSI,
 #                checked by scripts/check-dist.sh
 
 FUZZ_SECONDS ?= 180
