@@ -7,7 +7,6 @@
 
 #include "tests/windows/support/setup_test_support.h"
 
-#include <aclapi.h>
 #include <msi.h>
 
 namespace {
@@ -65,40 +64,17 @@ MsiRun RunMsiexec(const std::string &arguments)
 }
 
 // What an installation leaves on the machine besides Programs and Features.
-struct Installed {
-    std::vector<std::string> files;
-    std::vector<std::string> providers;
-    DWORD userSwitch, defaultUserSwitch, checkUpdate;
-    std::string eventMessageFile;
-    bool operator==(const Installed &other) const
-    {
-        return files == other.files && providers == other.providers && userSwitch == other.userSwitch &&
-               defaultUserSwitch == other.defaultUserSwitch && checkUpdate == other.checkUpdate &&
-               eventMessageFile == other.eventMessageFile;
-    }
-};
-
-std::ostream &operator<<(std::ostream &out, const Installed &state)
-{
-    out << "files:";
-    for (const std::string &file : state.files)
-        out << " " << file;
-    out << "; providers:";
-    for (const std::string &provider : state.providers)
-        out << " " << provider;
-    return out << "; switches " << state.userSwitch << "/" << state.defaultUserSwitch << ", CheckUpdate "
-               << state.checkUpdate << ", event messages " << state.eventMessageFile;
-}
-
-Installed CurrentInstallation()
+std::vector<std::string> CurrentInstallation()
 {
     const std::string settings = TEST_INTERNET_SETTINGS;
-    return {FileNames(InstallDir()),
-            ProviderList(),
-            DwordOr(HKEY_CURRENT_USER, settings, "CertificateRevocation"),
-            DwordOr(HKEY_USERS, ".Default\\" + settings, "CertificateRevocation"),
-            DwordOr(HKEY_LOCAL_MACHINE, "SOFTWARE\\Veriloom", "CheckUpdate"),
-            ReadString(HKEY_LOCAL_MACHINE, TEST_EVENT_SOURCE_KEY, "EventMessageFile")};
+    std::vector<std::string> state = FileNames(InstallDir());
+    for (const std::string &provider : ProviderList())
+        state.push_back("provider " + provider);
+    state.push_back("switch " + std::to_string(DwordOr(HKEY_CURRENT_USER, settings, "CertificateRevocation")) + " " +
+                    std::to_string(DwordOr(HKEY_USERS, ".Default\\" + settings, "CertificateRevocation")));
+    state.push_back("CheckUpdate " + std::to_string(DwordOr(HKEY_LOCAL_MACHINE, "SOFTWARE\\Veriloom", "CheckUpdate")));
+    state.push_back("events " + ReadString(HKEY_LOCAL_MACHINE, TEST_EVENT_SOURCE_KEY, "EventMessageFile"));
+    return state;
 }
 
 void SwitchRevocationOff()
@@ -149,51 +125,6 @@ DWORD FailedInstallationCode()
     return wine ? ERROR_FUNCTION_FAILED : ERROR_INSTALL_FAILURE;
 }
 
-// While it lives, nobody may set values in the key (a deny entry for
-// Everyone before the key's own entries); the key's security comes back
-// afterwards.
-class ValueWriteDenial {
-public:
-    ValueWriteDenial(HKEY root, const char *name) : key(NULL), saved(4096)
-    {
-        DWORD size = static_cast<DWORD>(saved.size());
-        if (RegOpenKeyExA(root, name, 0, READ_CONTROL | WRITE_DAC, &key) != ERROR_SUCCESS ||
-            RegGetKeySecurity(key, DACL_SECURITY_INFORMATION, saved.data(), &size) != ERROR_SUCCESS)
-            return;
-        SID_IDENTIFIER_AUTHORITY world = SECURITY_WORLD_SID_AUTHORITY;
-        PSID everyone = NULL;
-        AllocateAndInitializeSid(&world, 1, SECURITY_WORLD_RID, 0, 0, 0, 0, 0, 0, 0, &everyone);
-        EXPLICIT_ACCESSA deny = {};
-        deny.grfAccessPermissions = KEY_SET_VALUE;
-        deny.grfAccessMode = DENY_ACCESS;
-        deny.Trustee.TrusteeForm = TRUSTEE_IS_SID;
-        deny.Trustee.TrusteeType = TRUSTEE_IS_WELL_KNOWN_GROUP;
-        deny.Trustee.ptstrName = static_cast<LPSTR>(everyone);
-        BOOL present = FALSE, defaulted = FALSE;
-        PACL old = NULL, acl = NULL;
-        GetSecurityDescriptorDacl(saved.data(), &present, &old, &defaulted);
-        SECURITY_DESCRIPTOR descriptor;
-        active = SetEntriesInAclA(1, &deny, old, &acl) == ERROR_SUCCESS &&
-                 InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION) &&
-                 SetSecurityDescriptorDacl(&descriptor, TRUE, acl, FALSE) &&
-                 RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, &descriptor) == ERROR_SUCCESS;
-        LocalFree(acl);
-        FreeSid(everyone);
-    }
-    ~ValueWriteDenial()
-    {
-        if (active)
-            RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, saved.data());
-        if (key)
-            RegCloseKey(key);
-    }
-    bool active = false;
-
-private:
-    HKEY key;
-    std::vector<BYTE> saved;
-};
-
 } // namespace
 
 TEST_F(MsiPackageTest, InstallsWhatQuietSetupInstallsAndUninstallKeepsTheOtherProviders)
@@ -203,8 +134,8 @@ TEST_F(MsiPackageTest, InstallsWhatQuietSetupInstallsAndUninstallKeepsTheOtherPr
     // What Setup.exe /quiet /allusers of the same package folder installs.
     const SetupRun setup = RunSetupProgram(PackageFolder() + "\\Setup.exe", "/quiet /allusers", Answer(0));
     ASSERT_EQ(0u, setup.exitCode);
-    const Installed bySetup = CurrentInstallation();
-    EXPECT_EQ((std::vector<std::string>{library, "cryptnet.dll"}), bySetup.providers);
+    const std::vector<std::string> bySetup = CurrentInstallation();
+    EXPECT_EQ((std::vector<std::string>{library, "cryptnet.dll"}), ProviderList());
     ASSERT_EQ(0u, RunSetupProgram(InstallDir() + "\\Setup.exe", "/uninstall /quiet", Answer(0)).exitCode);
     DeleteTree(InstallDir());
     SwitchRevocationOff();
@@ -264,7 +195,7 @@ TEST_F(MsiPackageTest, FailedRegistrationFailsTheInstallationAndLeavesNothing)
     WriteMultiString(HKEY_LOCAL_MACHINE, TEST_PROVIDER_LIST_KEY, "Dll", {"cryptnet.dll", kOtherProvider});
     const std::vector<BYTE> before = RawProviderList();
     {
-        const ValueWriteDenial denial(HKEY_LOCAL_MACHINE, TEST_PROVIDER_LIST_KEY);
+        const KeySecurity denial(HKEY_LOCAL_MACHINE, TEST_PROVIDER_LIST_KEY, kDenyValueWrites);
         ASSERT_TRUE(denial.active);
         const MsiRun install = RunMsiexec("/i \"" + NewPackage() + "\"");
         EXPECT_EQ(FailedInstallationCode(), install.exitCode);

@@ -5,6 +5,7 @@
 #include "tools/dialog_windows.h"
 
 #include <aclapi.h>
+#include <sddl.h>
 
 #include <cstdio>
 #include <cstring>
@@ -200,4 +201,27 @@ SavedValue::~SavedValue()
     else
         RegDeleteValueW(handle, Wide(value).c_str());
     RegCloseKey(handle);
+}
+
+KeySecurity::KeySecurity(HKEY root, const std::string &name, const char *daclSddl)
+    : active(false), key(NULL), saved(4096)
+{
+    DWORD size = static_cast<DWORD>(saved.size());
+    PSECURITY_DESCRIPTOR descriptor = NULL;
+    if (RegOpenKeyExA(root, name.c_str(), 0, READ_CONTROL | WRITE_DAC, &key) != ERROR_SUCCESS) {
+        key = NULL;
+        return;
+    }
+    if (RegGetKeySecurity(key, DACL_SECURITY_INFORMATION, saved.data(), &size) == ERROR_SUCCESS &&
+        ConvertStringSecurityDescriptorToSecurityDescriptorA(daclSddl, SDDL_REVISION_1, &descriptor, NULL))
+        active = RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, descriptor) == ERROR_SUCCESS;
+    LocalFree(descriptor);
+}
+
+KeySecurity::~KeySecurity()
+{
+    if (active)
+        RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, saved.data());
+    if (key)
+        RegCloseKey(key);
 }

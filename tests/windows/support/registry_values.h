@@ -59,3 +59,20 @@ private:
     DWORD type;
     std::vector<BYTE> data;
 };
+
+// A key's DACL replaced, as SDDL, while the object lives; the key's own
+// comes back afterwards.
+class KeySecurity {
+public:
+    KeySecurity(HKEY root, const std::string &key, const char *daclSddl);
+    ~KeySecurity();
+    KeySecurity(const KeySecurity &) = delete;
+    KeySecurity &operator=(const KeySecurity &) = delete;
+    bool active;  // the DACL was set
+
+private:
+    HKEY key;
+    std::vector<BYTE> saved;
+};
+// Everyone may do everything but set values.
+const char kDenyValueWrites[] = "D:(D;;0x2;;;WD)(A;;KA;;;WD)";
