@@ -161,11 +161,15 @@ TEST_F(MsiPackageTest, InstallsWhatQuietSetupInstallsAndUninstallKeepsTheOtherPr
     EXPECT_TRUE(FileNames(InstallDir()).empty());
 }
 
-TEST_F(MsiPackageTest, NewerPackageUpgradesTheOlderOne)
+TEST_F(MsiPackageTest, NewerPackageUpgradesTheOlderOneAndSetupsInstallation)
 {
     WriteMultiString(HKEY_LOCAL_MACHINE, TEST_PROVIDER_LIST_KEY, "Dll", {"cryptnet.dll", kOtherProvider});
 
+    // A package over Setup's installation takes over its entry.
+    ASSERT_EQ(0u, RunSetupProgram(PackageFolder() + "\\Setup.exe", "/quiet", Answer(0)).exitCode);
+    ASSERT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, TEST_UNINSTALL_KEY));
     ASSERT_EQ(0u, RunMsiexec("/i \"" + OldPackage() + "\"").exitCode);
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, TEST_UNINSTALL_KEY));
     const std::vector<std::string> old = InstalledProducts();
     ASSERT_EQ(1u, old.size());
     EXPECT_EQ("1.0.9", ProductVersion(old[0]));
