@@ -20,7 +20,7 @@ trap 'rm -rf "$work"' EXIT
 {
     echo '<?xml version="1.0" encoding="utf-8"?>'
     echo '<Wix xmlns="http://schemas.microsoft.com/wix/2006/wi"><Fragment>'
-    echo '  <DirectoryRef Id="INSTALLDIR">'
+    echo '  <DirectoryRef Id="VeriloomFolder">'
     count=0
     for list in "$package"/*; do
         name=$(basename "$list")
