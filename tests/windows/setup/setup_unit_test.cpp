@@ -205,34 +205,43 @@ TEST(SetNoCrlTest, BacksUpAndRestoresTheList)
     EXPECT_FALSE(HasBackup());
 }
 
-TEST(SettingsKeyTest, NewKeyGrantsEveryoneFullAccessExistingKeyKeepsItsSecurity)
+// Everyone reads the key, only administrators and SYSTEM change it; an
+// existing key keeps its security unless everyone may change it, as
+// earlier versions made it.
+TEST(SettingsKeyTest, EveryoneReadsOnlyAndAWorldWritableKeyIsMended)
 {
     SetupStateGuard guard;
-    RegDeleteTreeA(HKEY_LOCAL_MACHINE, SETTINGS_KEY);
-    HKEY key = CreateSettingsKey();
-    ASSERT_TRUE(key != NULL);
-    const DWORD value = 0;
-    EXPECT_EQ(ERROR_SUCCESS, RegSetValueExA(key, SETTINGS_CHECK_UPDATE, 0, REG_DWORD,
-                                            reinterpret_cast<const BYTE *>(&value), sizeof value));
-    RegCloseKey(key);
-    EXPECT_EQ("1 ACE, type 0, mask 000f003f, Everyone", DaclSummary(HKEY_LOCAL_MACHINE, SETTINGS_KEY));
-
-    // An existing key with a DACL of two entries (Everyone reads,
-    // administrators do all) keeps it.
-    PSECURITY_DESCRIPTOR descriptor = NULL;
-    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA("D:(A;;KR;;;WD)(A;;KA;;;BA)", SDDL_REVISION_1,
-                                                                     &descriptor, NULL));
-    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_LOCAL_MACHINE, SETTINGS_KEY, 0, WRITE_DAC, &key));
-    EXPECT_EQ(ERROR_SUCCESS, RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, descriptor));
-    RegCloseKey(key);
-    LocalFree(descriptor);
-    const std::string twoEntries = DaclSummary(HKEY_LOCAL_MACHINE, SETTINGS_KEY);
-    EXPECT_EQ(0u, twoEntries.find("2 ACE")) << twoEntries;
-
-    key = CreateSettingsKey();
-    ASSERT_TRUE(key != NULL);
-    RegCloseKey(key);
-    EXPECT_EQ(twoEntries, DaclSummary(HKEY_LOCAL_MACHINE, SETTINGS_KEY));
+    const std::string readOnly = "3 ACE, type 0, mask 00020019, Everyone";
+    const struct {
+        const char *existing;  // SDDL of the key before, or NULL: no key
+        bool mended;
+    } cases[] = {{NULL, true}, {"D:(A;;KA;;;WD)", true}, {"D:(A;;KR;;;WD)(A;;KA;;;BA)", false}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.existing ? c.existing : "no key");
+        RegDeleteTreeA(HKEY_LOCAL_MACHINE, SETTINGS_KEY);
+        std::string before;
+        if (c.existing) {
+            PSECURITY_DESCRIPTOR descriptor = NULL;
+            ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA(c.existing, SDDL_REVISION_1, &descriptor,
+                                                                             NULL));
+            HKEY key;
+            ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, SETTINGS_KEY, 0, NULL, 0, KEY_ALL_ACCESS, NULL,
+                                                     &key, NULL));
+            EXPECT_EQ(ERROR_SUCCESS, RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, descriptor));
+            RegCloseKey(key);
+            LocalFree(descriptor);
+            WriteDword(HKEY_LOCAL_MACHINE, SETTINGS_KEY, SETTINGS_CHECK_UPDATE, 1);
+            before = DaclSummary(HKEY_LOCAL_MACHINE, SETTINGS_KEY);
+        }
+        HKEY key = CreateSettingsKey();
+        ASSERT_TRUE(key != NULL);
+        RegCloseKey(key);
+        EXPECT_EQ(c.mended ? readOnly : before, DaclSummary(HKEY_LOCAL_MACHINE, SETTINGS_KEY));
+        // The value stays.
+        if (c.existing) {
+            EXPECT_EQ(1u, DwordOr(HKEY_LOCAL_MACHINE, SETTINGS_KEY, SETTINGS_CHECK_UPDATE));
+        }
+    }
 }
 
 TEST(RevocationSwitchTest, ThisUserWritesOnlyTheCurrentUser)
