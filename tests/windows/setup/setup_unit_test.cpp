@@ -10,6 +10,7 @@
 #include "setup/provider_list.h"
 #include "setup/revocation_switch.h"
 #include "setup/setup.h"
+#include "setup/setup_options.h"
 
 #include <sddl.h>
 
@@ -357,6 +358,35 @@ TEST(BrowserCommandTest, ProgramPathIsQuotedOnce)
     EXPECT_STREQ("\"C:\\Program Files\\Internet Explorer\\iexplore.exe\"", out);
     QuoteProgramPath("\"C:\\Program Files\\Internet Explorer\\iexplore.exe\"", out, sizeof out);
     EXPECT_STREQ("\"C:\\Program Files\\Internet Explorer\\iexplore.exe\"", out);
+}
+
+// The file after "/log" is the next word: never an option in its place,
+// never cut; "-nocrl" counts only written exactly so, anywhere.
+TEST(SetupOptionsTest, LogFileAndNoCrlSpelling)
+{
+    const std::string longest = "C:\\" + std::string(1020, 'l');  // 1,023 characters
+    const struct {
+        std::string tail;
+        OptionsResult result;
+        std::string logFile;
+        bool noCrl;
+    } cases[] = {
+        {"/quiet /log \"C:\\a b\\setup.log\" -nocrl", kOptionsOk, "C:\\a b\\setup.log", true},
+        {"/log /quiet", kOptionsContradictory, "", false},
+        {"/quiet /log -nocrl", kOptionsContradictory, "", true},
+        {"/quiet /log " + longest, kOptionsOk, longest, false},
+        {"/quiet /log " + longest + "x", kOptionsContradictory, "", false},
+        {"/quiet /NOCRL", kOptionsUnknownWord, "", false},
+        {"/quiet x-nocrly", kOptionsOk, "", true},
+    };
+    for (const auto &c : cases) {
+        InstallOptions options;
+        EXPECT_EQ(c.result, ParseInstallOptions(c.tail.c_str(), &options)) << c.tail.substr(0, 40);
+        if (c.result != kOptionsContradictory) {
+            EXPECT_EQ(c.logFile, options.logFile) << c.tail.substr(0, 40);
+        }
+        EXPECT_EQ(c.noCrl, options.noCrl) << c.tail.substr(0, 40);
+    }
 }
 
 TEST(InstalledFilesTest, BlacklistNames)
