@@ -41,6 +41,12 @@ enum FileStep { kFindStep, kStageStep, kReplaceStep, kDiscardStep };
 
 bool RunStep(FileStep step, const InstalledFile &file, InstalledFiles *files)
 {
+    if (step != kFindStep && file.staged[0] == '\0') {
+        if (step == kDiscardStep)
+            return true;
+        ShowSetupMessagePathsCode(IDS_SETUP_COPY_ERROR, file.source, file.destination, ERROR_FILENAME_EXCED_RANGE);
+        return false;
+    }
     const bool inPlace = step != kFindStep && IsSameFile(file.source, file.destination);
     switch (step) {
     case kFindStep:
@@ -78,13 +84,18 @@ bool RunStep(FileStep step, const InstalledFile &file, InstalledFiles *files)
     return false;
 }
 
-bool FillFile(InstalledFile *file, const char *source, const char *installDir, const char *name)
+// The file's three paths; a path that does not fit leaves the staged name
+// empty, and the file is refused rather than copied under a cut name.
+void FillFile(InstalledFile *file, const char *sourceDir, const char *name, const char *installDir)
 {
-    BoundedCopy(file->source, sizeof file->source, source);
-    BoundedCopy(file->destination, sizeof file->destination, installDir);
-    BoundedAppend(file->destination, sizeof file->destination, "\\");
-    BoundedAppend(file->destination, sizeof file->destination, name);
-    return StagedFileName(file->destination, file->staged, sizeof file->staged);
+    const bool fits = BoundedCopy(file->source, sizeof file->source, sourceDir) == kBoundedOk &&
+                      BoundedAppend(file->source, sizeof file->source, name) == kBoundedOk &&
+                      BoundedCopy(file->destination, sizeof file->destination, installDir) == kBoundedOk &&
+                      BoundedAppend(file->destination, sizeof file->destination, "\\") == kBoundedOk &&
+                      BoundedAppend(file->destination, sizeof file->destination, name) == kBoundedOk &&
+                      StagedFileName(file->destination, file->staged, sizeof file->staged);
+    if (!fits)
+        file->staged[0] = '\0';
 }
 
 // Runs the step for every library and blacklist file of sourceDir and,
@@ -107,11 +118,8 @@ bool ForEachFile(FileStep step, const char *sourceDir, const char *installDir, c
         file.isLibrary = !IsBlacklistFileName(entry.cFileName) && IsLibraryFileName(entry.cFileName);
         if (!file.isLibrary && !IsBlacklistFileName(entry.cFileName))
             continue;
-        char source[1024];
-        BoundedCopy(source, sizeof source, sourceDir);
-        BoundedAppend(source, sizeof source, entry.cFileName);
         file.bytes = (static_cast<ULONGLONG>(entry.nFileSizeHigh) << 32) | entry.nFileSizeLow;
-        FillFile(&file, source, installDir, entry.cFileName);
+        FillFile(&file, sourceDir, entry.cFileName, installDir);
         ok = RunStep(step, file, files);
     } while (ok && FindNextFileA(find, &entry));
     FindClose(find);
@@ -124,7 +132,8 @@ bool ForEachFile(FileStep step, const char *sourceDir, const char *installDir, c
         WIN32_FILE_ATTRIBUTE_DATA data;
         if (GetFileAttributesExA(ownPath, GetFileExInfoStandard, &data))
             setup.bytes = data.nFileSizeLow;
-        FillFile(&setup, ownPath, installDir, INSTALLED_SETUP_NAME);
+        FillFile(&setup, "", INSTALLED_SETUP_NAME, installDir);
+        BoundedCopy(setup.source, sizeof setup.source, ownPath);
         ok = RunStep(step, setup, files);
     }
     return ok;
