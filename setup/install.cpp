@@ -5,6 +5,7 @@
 #include "common/bounded_string.h"
 #include "common/dialog_support.h"
 #include "common/install_folder.h"
+#include "file_replace.h"
 #include "install_files.h"
 #include "post_install.h"
 #include "provider_list.h"
@@ -258,6 +259,8 @@ SetupResult InstallOrUninstall(const InstallOptions &options)
             return kSetupFailed;
         }
     }
+    // Files an earlier run renamed away while they were in use.
+    DeleteReplacedFiles(installDir);
 
     char ownPath[1024];
     const DWORD ownLength = GetModuleFileNameA(NULL, ownPath, sizeof ownPath);

@@ -151,8 +151,6 @@ bool FindInstalledFiles(const char *sourceDir, const char *installDir, const cha
 
 bool CopyInstalledFiles(const char *sourceDir, const char *installDir, const char *ownPath, InstalledFiles *files)
 {
-    // Copies of an earlier run that were still in use then.
-    DeleteReplacedFiles(installDir);
     if (ForEachFile(kStageStep, sourceDir, installDir, ownPath, files) &&
         ForEachFile(kReplaceStep, sourceDir, installDir, ownPath, files))
         return true;
