@@ -181,11 +181,16 @@ else
         fail "$(basename "$msi") installs '$inside', the folder has '$wanted' (or the bytes differ)"
     fi
 
-    actions=$(table CustomAction | awk -F '\t' '$1 ~ /^(Unr|R)egisterProvider$/ { print $1 "|" $2 "|" $3 "|" $4 }' | LC_ALL=C sort | tr '\n' ' ')
+    # Deferred (1024) without impersonation (2048), running the installed
+    # file (18); the rollbacks (256) ignore the exit code (64).
+    actions=$(table CustomAction | awk -F '\t' '$1 ~ /^(Unr|R)egisterProvider/ { print $1 "|" $2 "|" $3 "|" $4 }' | LC_ALL=C sort | tr '\n' ' ')
     registry=$(table Registry | tail -n +4)
-    if [ "$actions" = "RegisterProvider|3090|SetupExe|/quiet /allusers /msi UnregisterProvider|3090|SetupExe|/uninstall /quiet /msi " ] &&
+    log='/log "[WindowsFolder]Logs\Veriloom-setup.log"'
+    install="/quiet /allusers /msi $log"
+    uninstall="/uninstall /quiet /msi $log"
+    if [ "$actions" = "RegisterProviderRollback|3410|SetupExe|$uninstall RegisterProvider|3090|SetupExe|$install UnregisterProviderRollback|3410|SetupExe|$install UnregisterProvider|3090|SetupExe|$uninstall " ] &&
         [ -z "$registry" ]; then
-        pass "$(basename "$msi"): the installed Setup.exe registers and unregisters (deferred, checked); no Registry table rows"
+        pass "$(basename "$msi"): the installed Setup.exe registers and unregisters (deferred, checked, each with its rollback); no Registry table rows"
     else
         fail "$(basename "$msi"): custom actions '$actions', Registry rows '$registry'"
     fi

@@ -9,7 +9,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 usage="usage: msi.sh PACKAGE_DIR VERSION OUT_MSI"
 package=$(cd "${1:?$usage}" && pwd)
 version=${2:?$usage}
-out=${3:?$usage}
+out=$(cd "$(dirname "${3:?$usage}")" && pwd)/$(basename "$3")
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -52,4 +52,16 @@ trap 'rm -rf "$work"' EXIT
 
 cd "$package"
 wixl --arch x64 -D Version="$version" \
-    -o "$out" "$root/package/Veriloom.wxs" "$work/Blacklists.wxs"
+    -o "$work/Veriloom.msi" "$root/package/Veriloom.wxs" "$work/Blacklists.wxs"
+
+# wixl writes every deferred action as an installing one: the actions
+# named "...Rollback" get the rollback flag (msidbCustomActionTypeRollback,
+# 256), so that they run only when the installation is rolled back.
+msiinfo export "$work/Veriloom.msi" CustomAction | tr -d '\r' | tail -n +4 |
+    while IFS="$(printf '\t')" read -r action type rest; do
+        case $action in
+        *Rollback) msibuild "$work/Veriloom.msi" -q \
+            "UPDATE CustomAction SET Type = $((type | 256)) WHERE Action = '$action'" ;;
+        esac
+    done
+mv "$work/Veriloom.msi" "$out"

@@ -77,6 +77,25 @@ std::vector<std::string> CurrentInstallation()
     return state;
 }
 
+// The log the package's Setup runs append to.
+std::string SetupLogPath()
+{
+    char windows[MAX_PATH] = "";
+    GetWindowsDirectoryA(windows, sizeof windows);
+    return std::string(windows) + "\\Logs\\Veriloom-setup.log";
+}
+
+// How many lines of that log hold the text.
+size_t SetupLogLines(const std::string &text)
+{
+    std::string log;
+    ReadTextFile(SetupLogPath(), &log);
+    size_t count = 0;
+    for (const std::string &line : Lines(log))
+        count += line.find(text) != std::string::npos;
+    return count;
+}
+
 void SwitchRevocationOff()
 {
     WriteDword(HKEY_CURRENT_USER, TEST_INTERNET_SETTINGS, "CertificateRevocation", 0);
@@ -90,6 +109,7 @@ protected:
         ASSERT_FALSE(NewPackage().empty() || OldPackage().empty()) << "VERILOOM_MSI and VERILOOM_MSI_OLD";
         RemoveInstalledProducts();
         SwitchRevocationOff();
+        DeleteFileA(SetupLogPath().c_str());
         library = InstallDir() + "\\Veriloom-x64.dll";
     }
     // A failed test leaves no package installed for the next one.
@@ -143,6 +163,7 @@ TEST_F(MsiPackageTest, InstallsWhatQuietSetupInstallsAndUninstallKeepsTheOtherPr
     const MsiRun install = RunMsiexec("/i \"" + NewPackage() + "\"");
     EXPECT_EQ(0u, install.exitCode);
     EXPECT_EQ("1", LastResult(install, "RegisterProvider"));
+    EXPECT_EQ(1u, SetupLogLines("Setup ended with exit code 0."));
     EXPECT_EQ(bySetup, CurrentInstallation());
     // Programs and Features: the package's entry, not Setup's.
     const std::vector<std::string> products = InstalledProducts();
@@ -156,6 +177,7 @@ TEST_F(MsiPackageTest, InstallsWhatQuietSetupInstallsAndUninstallKeepsTheOtherPr
     const MsiRun uninstall = RunMsiexec("/x \"" + NewPackage() + "\"");
     EXPECT_EQ(0u, uninstall.exitCode);
     EXPECT_EQ("1", LastResult(uninstall, "UnregisterProvider"));
+    EXPECT_EQ(2u, SetupLogLines("Setup ended with exit code 0."));
     EXPECT_EQ((std::vector<std::string>{kOtherProvider, "cryptnet.dll"}), ProviderList());
     EXPECT_TRUE(InstalledProducts().empty());
     EXPECT_TRUE(FileNames(InstallDir()).empty());
@@ -206,6 +228,10 @@ TEST_F(MsiPackageTest, FailedRegistrationFailsTheInstallationAndLeavesNothing)
         const std::string result = LastResult(install, "RegisterProvider");
         EXPECT_TRUE(result == "3" || result == "0") << result;
     }
+    // Setup's log says why. (The rollback's Setup run is not seen under
+    // Wine, which removes the files before it runs the rollback actions.)
+    EXPECT_EQ(1u, SetupLogLines("Error installing the Revocation Provider Library, error code 5!"));
+    EXPECT_EQ(1u, SetupLogLines("Setup ended with exit code 1603."));
     EXPECT_TRUE(RawProviderList() == before);
     EXPECT_TRUE(InstalledProducts().empty());
     EXPECT_TRUE(FileNames(InstallDir()).empty());
