@@ -183,7 +183,7 @@ TEST_F(MsiPackageTest, InstallsWhatQuietSetupInstallsAndUninstallKeepsTheOtherPr
     EXPECT_TRUE(FileNames(InstallDir()).empty());
 }
 
-TEST_F(MsiPackageTest, NewerPackageUpgradesTheOlderOneAndSetupsInstallation)
+TEST_F(MsiPackageTest, PackageTakesOverSetupsInstallationAndANewerOneUpgradesIt)
 {
     WriteMultiString(HKEY_LOCAL_MACHINE, TEST_PROVIDER_LIST_KEY, "Dll", {"cryptnet.dll", kOtherProvider});
 
