@@ -1,12 +1,15 @@
-// cert_fingerprint: prints, for each certificate or RSA key file (DER or
-// PEM), the subject's common name and the key fingerprint that blacklist files
+// cert_fingerprint: prints, for each certificate or key file (DER or PEM),
+// the subject's common name and the key fingerprint that blacklist files
 // list, as the revocation provider computes them; with --check also whether
-// a blacklist file lists the key and what the structural key checks find.
+// a blacklist file lists the key and, for RSA, what the structural key
+// checks find.
 // Builds natively and for Windows.
 //   cert_fingerprint FILE...
 //   cert_fingerprint --check [--lists DIR] FILE...
-// Certificates ("CERTIFICATE") and public keys ("PUBLIC KEY", that is
-// SubjectPublicKeyInfo) go through the provider's certificate reader. The
+// Certificates ("CERTIFICATE") and RSA public keys ("PUBLIC KEY", that is
+// SubjectPublicKeyInfo) go through the provider's certificate reader; a
+// public key of any other kind (EC, Ed25519, ...) is digested whole, as the
+// reader digests a certificate's SubjectPublicKeyInfo. The
 // other RSA keys, "RSA PRIVATE KEY" and "RSA PUBLIC KEY" (PKCS #1) and
 // "PRIVATE KEY" (PKCS #8, rsaEncryption), are read here and their modulus is
 // digested as the reader digests a certificate's: one leading zero octet off.
@@ -121,15 +124,18 @@ KeyForm FindKey(const std::vector<uint8_t> &der, Element *modulus)
         *modulus = inner[1];
         return kPrivateKeyInfo;
     }
-    // SubjectPublicKeyInfo: rsaEncryption, BIT STRING holding an RSAPublicKey.
-    if (items.size() == 2 && IsRsaAlgorithm(items[0]) && items[1].tag == kTagBitString)
+    // SubjectPublicKeyInfo: AlgorithmIdentifier, BIT STRING (for RSA holding
+    // an RSAPublicKey).
+    if (items.size() == 2 && items[0].tag == kTagSequence && items[1].tag == kTagBitString)
         return kSubjectPublicKeyInfo;
     return kNotAKey;
 }
 
-// What a file yields: the common name, the modulus digest and the modulus.
+// What a file yields: the common name, the key's kind, the digest the
+// fingerprint comes from and, for RSA, the modulus.
 struct KeyFacts {
     std::string commonName;
+    KeyKind kind = kKeyKindNone;
     std::string digest;
     std::vector<uint8_t> modulus;
 };
@@ -169,6 +175,15 @@ int ReadKeyFacts(const char *path, KeyFacts *facts)
     if (isPem && !keyExpected && form != kNotAKey)
         return Fail(path, "PEM block \"CERTIFICATE\" holds a key, not a certificate");
 
+    if (form == kSubjectPublicKeyInfo && KindOfKeyInfo(der.data(), static_cast<uint32_t>(der.size())) != kKeyKindRsa) {
+        char digest[80] = "";
+        if (DigestKeyInfo(der.data(), static_cast<uint32_t>(der.size()), digest, sizeof digest) != kDigestOk)
+            return Fail(path, "the public key cannot be digested");
+        facts->commonName = "(key file)";
+        facts->kind = KindOfKeyInfo(der.data(), static_cast<uint32_t>(der.size()));
+        facts->digest = digest;
+        return 0;
+    }
     if (form == kNotAKey || form == kSubjectPublicKeyInfo) {
         TMyProcessCertificate reader;
         if (!reader.Process(der.data(), static_cast<uint32_t>(der.size()))) {
@@ -179,10 +194,11 @@ int ReadKeyFacts(const char *path, KeyFacts *facts)
         if (form == kSubjectPublicKeyInfo && strlen(reader.GetModulusDigest()) <= 20)
             return Fail(path, "not a readable RSA key (no modulus in the public key)");
         facts->commonName = form == kNotAKey ? reader.GetCommonName() : "(key file)";
-        facts->digest = reader.GetModulusDigest();
+        facts->kind = reader.GetKeyKind();
+        facts->digest = reader.GetKeyDigest();
         const uint8_t *digits = NULL;
         uint32_t length = 0;
-        if (reader.GetModulus(&digits, &length))
+        if (facts->kind == kKeyKindRsa && reader.GetModulus(&digits, &length))
             facts->modulus.assign(digits, digits + length);
         return 0;
     }
@@ -196,6 +212,7 @@ int ReadKeyFacts(const char *path, KeyFacts *facts)
     if (length == 0 || DigestModulus(digits, static_cast<uint32_t>(length), digest, sizeof digest) != kDigestOk)
         return Fail(path, "not a readable RSA key (modulus cannot be digested)");
     facts->commonName = "(key file)";
+    facts->kind = kKeyKindRsa;
     facts->digest = digest;
     facts->modulus.assign(digits, digits + length);
     return 0;
@@ -205,7 +222,10 @@ void Print(const char *path, const KeyFacts &facts)
 {
     printf("%s\n  common name: %s\n  fingerprint: %s\n", path,
            facts.commonName.empty() ? "(none)" : facts.commonName.c_str(),
-           facts.digest.size() > 20 ? facts.digest.c_str() + 20 : "(no RSA key)");
+           facts.digest.size() > 20 ? facts.digest.c_str() + 20 : "(no key)");
+    // Keys that are not RSA are fingerprinted by their whole public key.
+    if (facts.kind != kKeyKindRsa && facts.digest.size() > 20)
+        printf("  key: %s (fingerprint of the SubjectPublicKeyInfo)\n", KeyKindName(facts.kind));
 }
 
 // The blacklist files of a folder, by the rule that the library and Setup use.
@@ -258,7 +278,7 @@ int Check(const char *path, const char *listFolder, const std::vector<std::strin
         return 2;
     Print(path, facts);
     if (facts.digest.size() <= 20) {
-        printf("  no RSA key: nothing to check\n");
+        printf("  no key: nothing to check\n");
         return 0;
     }
     bool weak = false;
@@ -271,6 +291,10 @@ int Check(const char *path, const char *listFolder, const std::vector<std::strin
         weak = !listing.empty();
     } else {
         printf("  blacklist: not searched (no --lists)\n");
+    }
+    if (facts.kind != kKeyKindRsa) {
+        printf("  ROCA, close primes: not checked (RSA keys only)\n");
+        return weak ? 1 : 0;
     }
     const uint8_t *modulus = facts.modulus.data();
     const uint32_t length = static_cast<uint32_t>(facts.modulus.size());
@@ -289,11 +313,14 @@ int Usage()
     fprintf(stderr,
             "usage: cert_fingerprint FILE...\n"
             "       cert_fingerprint --check [--lists DIR] FILE...\n"
-            "Prints the common name and the key fingerprint of each certificate or RSA key\n"
+
+            "Prints the common name and the key fingerprint of each certificate or key\n"
             "file (DER or PEM: CERTIFICATE, RSA PRIVATE KEY, PRIVATE KEY, RSA PUBLIC KEY,\n"
-            "PUBLIC KEY). For a key the common name reads \"(key file)\".\n"
+            "PUBLIC KEY of any kind). For a key the common name reads \"(key file)\".\n"
+            "An RSA key's fingerprint comes from its modulus, any other key's from its\n"
+            "whole SubjectPublicKeyInfo.\n"
             "--check also says whether a BLACKLIST file in DIR lists the key and whether\n"
-            "the key has the ROCA structure or close primes; exit code 0 nothing weak,\n"
+            "an RSA key has the ROCA structure or close primes; exit code 0 nothing weak,\n"
             "1 a weak key (even when another file was unreadable), 2 unreadable input.\n");
     return 2;
 }
