@@ -14,37 +14,37 @@ out=$(cd "$(dirname "${3:?$usage}")" && pwd)/$(basename "$3")
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-# One component per list, each its own key path (GUIDs derived from the
-# path, so an upgrade keeps them). The names go into XML unescaped: only
-# plain ones are taken.
+# One component per list, each its own key path. Its identifier, and so
+# the GUID wixl derives from it, follows the file name, so that a list
+# keeps its component whatever lists are added. The names go into XML and
+# identifiers unchanged but for '-': only plain ones are taken.
 {
     echo '<?xml version="1.0" encoding="utf-8"?>'
     echo '<Wix xmlns="http://schemas.microsoft.com/wix/2006/wi"><Fragment>'
     echo '  <DirectoryRef Id="VeriloomFolder">'
-    count=0
+    ids=""
     for list in "$package"/*; do
         name=$(basename "$list")
         # The files Setup takes as lists: names beginning with BLACKLIST
         # in any letter case.
         case $(echo "$name" | tr a-z A-Z) in BLACKLIST*) ;; *) continue ;; esac
         [ -f "$list" ] || continue
-        case $name in
-        *[!A-Za-z0-9._-]*)
-            echo "msi.sh: list file name '$name' has characters the package does not take" >&2
+        # Identifiers hold at most 72 characters.
+        case $name in *[!A-Za-z0-9._-]*) bad=yes ;; *) bad="" ;; esac
+        if [ -n "$bad" ] || [ ${#name} -gt 60 ]; then
+            echo "msi.sh: list file name '$name' is too long or has characters the package does not take" >&2
             exit 1
-            ;;
-        esac
-        count=$((count + 1))
-        echo "    <Component Id=\"List$count\" Guid=\"*\" Win64=\"yes\">"
-        echo "      <File Id=\"List$count\" Name=\"$name\" Source=\"$name\" KeyPath=\"yes\"/>"
+        fi
+        id=List_$(echo "$name" | tr - _)
+        ids="$ids $id"
+        echo "    <Component Id=\"$id\" Guid=\"*\" Win64=\"yes\">"
+        echo "      <File Id=\"$id\" Name=\"$name\" Source=\"$name\" KeyPath=\"yes\"/>"
         echo "    </Component>"
     done
     echo '  </DirectoryRef>'
     echo '  <ComponentGroup Id="Blacklists">'
-    i=1
-    while [ "$i" -le "$count" ]; do
-        echo "    <ComponentRef Id=\"List$i\"/>"
-        i=$((i + 1))
+    for id in $ids; do
+        echo "    <ComponentRef Id=\"$id\"/>"
     done
     echo '  </ComponentGroup>'
     echo '</Fragment></Wix>'
