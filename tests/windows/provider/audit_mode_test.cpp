@@ -69,7 +69,6 @@ class AuditModeTest : public ::testing::Test {
 protected:
     InstallFolder folder;
     SavedValue mode{HKEY_LOCAL_MACHINE, VERILOOM_POLICY_KEY, VERILOOM_MODE_VALUE};
-    SavedValue keyChecks{HKEY_LOCAL_MACHINE, VERILOOM_POLICY_KEY, VERILOOM_KEY_CHECKS_VALUE};
 };
 
 class PolicyValueTest : public AuditModeTest, public ::testing::WithParamInterface<ModeValue> {
@@ -86,7 +85,6 @@ TEST_P(PolicyValueTest, RefusesOrOnlyReports)
     const TestCertificate roca("../key-checks/roca-1024.der"), broken("outer-sig-rsaenc.der"),
         clean("rsa-1024.der");
     ASSERT_TRUE(roca.context && broken.context && clean.context);
-    ASSERT_TRUE(DeleteValue(HKEY_LOCAL_MACHINE, VERILOOM_POLICY_KEY, VERILOOM_KEY_CHECKS_VALUE));
     ASSERT_TRUE(SetMode(value));
     folder.Write("BLACKLIST.A", listed.fingerprint + "\n");
     folder.Write("BLACKLIST.B", listed.fingerprint + "\n");
@@ -116,15 +114,7 @@ TEST_P(PolicyValueTest, RefusesOrOnlyReports)
     EXPECT_EQ(expected, TakeLibraryCalls()) << value.what;
 }
 
-std::string ModeName(const ::testing::TestParamInfo<ModeValue> &value)
-{
-    std::string name;
-    for (const char *c = value.param.what; *c; c++)
-        if (isalnum(static_cast<unsigned char>(*c)))
-            name += *c;
-    return name;
-}
-INSTANTIATE_TEST_SUITE_P(Mode, PolicyValueTest, ::testing::ValuesIn(kModeValues), ModeName);
+INSTANTIATE_TEST_SUITE_P(Mode, PolicyValueTest, ::testing::ValuesIn(kModeValues));
 
 // Every event names the key's fingerprint, the list file or check that found
 // it, and the program: a refusal, a key the user accepted, a report in audit
@@ -135,7 +125,6 @@ TEST_F(AuditModeTest, EventsNameKeyFinderAndProgram)
     const Bytes rocaModulus = RocaModulus(), rocaDer = MinimalCertificate(rocaModulus, "roca key");
     const CERT_CONTEXT roca = BareContext(rocaDer);
     ASSERT_EQ(32u, rocaModulus.size());
-    ASSERT_TRUE(DeleteValue(HKEY_LOCAL_MACHINE, VERILOOM_POLICY_KEY, VERILOOM_KEY_CHECKS_VALUE));
     folder.Write("BLACKLIST.DATA", refused.fingerprint + "\n" + accepted.fingerprint + "\n" + reported.fingerprint);
     const AllEventStrings allStrings;
     const std::string data = "|BLACKLIST.DATA|" + ThisProgram();
@@ -197,39 +186,34 @@ TEST_F(AuditModeTest, InvisibleWindowStationFollowsThePolicy)
 }
 
 // The message table in both languages: the first insertion string first,
-// then the data; the audit event says that nothing was refused.
+// then the data; the audit event says that nothing was refused. (The setup
+// tests render event 100 in English.)
 TEST(EventMessages, EnglishAndGerman)
 {
     HMODULE library = LoadLibraryExA(ProviderPath().c_str(), NULL, LOAD_LIBRARY_AS_DATAFILE);
     ASSERT_TRUE(library != NULL) << ProviderPath();
-    const char *const strings[] = {"Weak certificate found: 'x'", "0123456789abcdef0123", "BLACKLIST.RSA-2048",
-                                   "C:\\app.exe"};
+    const char *const strings[] = {"Weak certificate found: 'x'", "0123456789abcdef0123", "BLACKLIST.X", "C:\\a.exe"};
     const struct {
         DWORD id;
         WORD language;
-        const char *text;
+        const char *says;
     } messages[] = {
-        {MSG_WEAK_CERTIFICATE, LANG_ENGLISH,
-         "Weak certificate found: 'x'\r\nKey fingerprint: 0123456789abcdef0123\r\nFound by: BLACKLIST.RSA-2048\r\n"
-         "Program: C:\\app.exe\r\n"},
-        {MSG_WEAK_KEY_REPORTED, LANG_ENGLISH,
-         "Weak certificate found: 'x'\r\nAudit mode: the weak key was only reported; the certificate was not "
-         "refused.\r\nKey fingerprint: 0123456789abcdef0123\r\nFound by: BLACKLIST.RSA-2048\r\nProgram: "
-         "C:\\app.exe\r\n"},
-        {MSG_WEAK_CERTIFICATE, LANG_GERMAN,
-         "Weak certificate found: 'x'\r\nFingerabdruck des Schl\xFC" "ssels: 0123456789abcdef0123\r\nGefunden "
-         "durch: BLACKLIST.RSA-2048\r\nProgramm: C:\\app.exe\r\n"},
-        {MSG_WEAK_KEY_REPORTED, LANG_GERMAN,
-         "Weak certificate found: 'x'\r\n\xDC" "berwachungsmodus: Der schwache Schl\xFC" "ssel wurde nur gemeldet, "
-         "das Zertifikat nicht abgelehnt.\r\nFingerabdruck des Schl\xFC" "ssels: 0123456789abcdef0123\r\n"
-         "Gefunden durch: BLACKLIST.RSA-2048\r\nProgramm: C:\\app.exe\r\n"},
+        {MSG_WEAK_KEY_REPORTED, LANG_ENGLISH, "\r\nAudit mode: the weak key was only reported; the certificate was "
+                                              "not refused.\r\nKey fingerprint: 0123456789abcdef0123\r\nFound by: "
+                                              "BLACKLIST.X\r\nProgram: C:\\a.exe\r\n"},
+        {MSG_WEAK_KEY_REPORTED, LANG_GERMAN, "\r\n\xDC" "berwachungsmodus: Der schwache Schl\xFC" "ssel wurde nur "
+                                             "gemeldet, das Zertifikat nicht abgelehnt.\r\nFingerabdruck des Schl\xFC"
+                                             "ssels: 0123456789abcdef0123\r\nGefunden durch: BLACKLIST.X\r\n"
+                                             "Programm: C:\\a.exe\r\n"},
+        {MSG_WEAK_CERTIFICATE, LANG_GERMAN, "'\r\nFingerabdruck des Schl\xFC" "ssels: 0123456789abcdef0123\r\n"},
     };
     for (const auto &message : messages) {
         char text[1024] = "";
         FormatMessageA(FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_ARGUMENT_ARRAY, library, message.id,
                        MAKELANGID(message.language, SUBLANG_DEFAULT), text, sizeof text,
                        reinterpret_cast<va_list *>(const_cast<char **>(strings)));
-        EXPECT_EQ(std::string(message.text), text) << message.id << " " << message.language;
+        EXPECT_EQ(0u, std::string(text).find(std::string(strings[0]) + "\r\n")) << text;
+        EXPECT_NE(std::string::npos, std::string(text).find(message.says)) << text;
     }
     FreeLibrary(library);
 }
