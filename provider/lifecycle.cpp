@@ -109,22 +109,24 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID reserved)
 
 void LogWeakCertificate(const WeakKeyEvent &event)
 {
-    const char *reason = "";
+    char reason[32] = "";
     const char *foundBy = event.listName ? event.listName : "";
     if (event.weakness == kWeaknessRoca) {
-        reason = " (ROCA)";
+        BoundedCopy(reason, sizeof reason, " (ROCA)");
         foundBy = "ROCA check";
     } else if (event.weakness == kWeaknessClosePrimes) {
-        reason = " (close primes)";
+        BoundedCopy(reason, sizeof reason, " (close primes)");
         foundBy = "close primes check";
+    } else if (event.keyKind != kKeyKindRsa && event.keyKind != kKeyKindNone) {
+        BoundedFormat(reason, sizeof reason, " (%s key)", KeyKindName(event.keyKind));
     }
-    // A list hit's text is cut at the buffer's end; a reason stays whole, the
-    // name is cut before it instead.
+    // An RSA list hit's text is cut at the buffer's end; a reason stays
+    // whole, the name is cut before it instead.
     char text[256];
     static const char kFrame[] = "Weak certificate found: ''";
     const int nameRoom = static_cast<int>(sizeof text - sizeof kFrame - strlen(reason));
-    BoundedFormat(text, sizeof text, "Weak certificate found: '%.*s'%s",
-                  event.weakness == kWeaknessNone ? 255 : nameRoom, event.commonName, reason);
+    BoundedFormat(text, sizeof text, "Weak certificate found: '%.*s'%s", reason[0] ? nameRoom : 255,
+                  event.commonName, reason);
     char executable[1024];
     const DWORD length = GetModuleFileNameA(NULL, executable, sizeof executable);
     executable[length < sizeof executable ? length : sizeof executable - 1] = '\0';

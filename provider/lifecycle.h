@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include "certificate_walker.h"
 #include "key_checks.h"
 
 // Written at attach, read-only afterwards.
@@ -35,13 +36,15 @@ struct WeakKeyEvent {
     const char *fingerprint;
     const char *listName;    // the listing file's name; NULL when a check found it
     KeyWeakness weakness;    // the check that found it, kWeaknessNone for a list
+    KeyKind keyKind;         // named in the text when it is not RSA
     bool onlyReported;       // audit mode: logged, not refused
 };
 
 // Writes the warning event for a weak key: id 100, or 101 when it was only
 // reported. The first insertion string is "Weak certificate found: '<CN>'"
-// with the check's reason appended; the fingerprint, the list file or check
-// and this process's executable follow as insertion strings of their own.
+// with the check's reason, or else the key's kind when it is not RSA,
+// appended; the fingerprint, the list file or check and this process's
+// executable follow as insertion strings of their own.
 void LogWeakCertificate(const WeakKeyEvent &event);
 
 // Shows "Error checking certificate [code/detail]!" to an interactive user;
