@@ -2,10 +2,11 @@
 // nibbles, so memcmp order is the order of the texts. A large index takes
 // the first two bytes of each record from a table of 65,536 buckets instead
 // and keeps the other eight: fewer bytes a fingerprint from about 131,000 on.
-// Every index is sorted through that table: the windows are counted per
-// bucket, dealt into their buckets, and each bucket's few tails sorted.
-// Where SSE2 is there (every x86-64), a line of 20 digits is tested and
-// packed sixteen bytes at a time.
+// Every index is built in such a block and sorted there through its
+// buckets: moved into them in place by the first and the second byte of
+// the first four digits, then each bucket's few tails sorted. Where SSE2 is
+// there (every x86-64), a line of 20 digits is tested and packed sixteen
+// bytes at a time.
 
 #include "fingerprint_index.h"
 
