@@ -242,9 +242,8 @@ size_t KeepBucket(uint64_t *tails, size_t count, size_t begin, size_t end, size_
 
 // Moves the windows (heads[i], tails[i]) of [0, count) in place into 256
 // parts by one byte of their head; part p then begins at part[p], and
-// part[256] is count. Each window that stands in another part changes
-// places with the one at that part's next free place, which is then its
-// own; the parts fill as 256 streams, so memory is touched in order.
+// part[256] is count. Each window is carried to its part's next free
+// place; the parts fill as 256 streams, so memory is touched in order.
 void PartitionByByte(uint16_t *heads, uint64_t *tails, size_t count, unsigned shift, size_t part[kByteParts + 1])
 {
     size_t next[kByteParts];
@@ -255,15 +254,18 @@ void PartitionByByte(uint16_t *heads, uint64_t *tails, size_t count, unsigned sh
         part[p] += part[p - 1];
     memcpy(next, part, sizeof next);
     for (size_t p = 0; p < kByteParts; p++) {
-        for (size_t i = next[p]; i < part[p + 1]; i = next[p]) {
-            const unsigned home = heads[i] >> shift & 0xFF;
-            if (home == p) {
-                next[p]++;
-                continue;
+        for (size_t i = next[p]; i < part[p + 1]; i = ++next[p]) {
+            // The window taken out at i goes home, taking the one there on,
+            // until one that belongs here comes back to i.
+            uint16_t head = heads[i];
+            uint64_t tail = tails[i];
+            for (unsigned home = head >> shift & 0xFF; home != p; home = head >> shift & 0xFF) {
+                const size_t place = next[home]++;
+                std::swap(head, heads[place]);
+                std::swap(tail, tails[place]);
             }
-            const size_t place = next[home]++;
-            std::swap(heads[i], heads[place]);
-            std::swap(tails[i], tails[place]);
+            heads[i] = head;
+            tails[i] = tail;
         }
     }
 }
