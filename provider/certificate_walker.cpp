@@ -10,6 +10,14 @@ namespace {
 
 const uint8_t kOidRsaEncryption[] = {0x2A, 0x86, 0x48, 0x86, 0xF7, 0x0D, 0x01, 0x01, 0x01};
 const uint8_t kOidCommonName[] = {0x55, 0x04, 0x03};
+// Key algorithms, for the kind a key is named by.
+const uint8_t kOidEcPublicKey[] = {0x2A, 0x86, 0x48, 0xCE, 0x3D, 0x02, 0x01};
+const uint8_t kOidEd25519[] = {0x2B, 0x65, 0x70};
+const uint8_t kOidEd448[] = {0x2B, 0x65, 0x71};
+const uint8_t kOidX25519[] = {0x2B, 0x65, 0x6E};
+const uint8_t kOidX448[] = {0x2B, 0x65, 0x6F};
+const uint8_t kOidDsa[] = {0x2A, 0x86, 0x48, 0xCE, 0x38, 0x04, 0x01};
+const uint8_t kOidRsaPss[] = {0x2A, 0x86, 0x48, 0x86, 0xF7, 0x0D, 0x01, 0x01, 0x0A};
 
 enum LastOidValue : int32_t { kOidOther = 0, kOidRsa = 1, kOidCn = 2 };
 
@@ -20,14 +28,73 @@ const uint32_t kTagUtf8String = 12;
 const uint32_t kTagPrintableString = 19;
 const uint32_t kTagTeletexString = 20;
 
+const uint8_t kConstructed = 0x20;
+const uint8_t kSequence = 0x30;     // universal, constructed, SEQUENCE
+const uint8_t kVersionTag = 0xA0;   // [0], constructed: a certificate's version
+
 bool ContentIs(const uint8_t *content, uint32_t contentLength, const uint8_t *oid, uint32_t oidLength)
 {
     return contentLength == oidLength && memcmp(content, oid, oidLength) == 0;
 }
 
+struct ElementHeader {
+    uint8_t identifier;
+    uint32_t tagNumber;
+    uint32_t contentLength;
+};
+
+// Reads the identifier and length octets at *p, before end, and moves *p to
+// the contents. Returns kParseComplete or the walk's code for the fault;
+// whether the contents fit is the caller's question.
+int32_t ReadElementHeader(const uint8_t **at, const uint8_t *end, ElementHeader *header)
+{
+    const uint8_t *p = *at;
+    header->identifier = *p++;
+    header->tagNumber = header->identifier & 0x1F;
+    if (header->tagNumber == 0x1F) {
+        // High tag number form: up to four octets of seven bits each.
+        header->tagNumber = 0;
+        for (int octets = 0;; octets++) {
+            if (p == end || octets == 4)
+                return kParseBadTagNumber;
+            const uint8_t octet = *p++;
+            header->tagNumber = (header->tagNumber << 7) | (octet & 0x7F);
+            if ((octet & 0x80) == 0)
+                break;
+        }
+    }
+
+    if (p == end)
+        return kParseNoLength;
+    const uint8_t lengthOctet = *p++;
+    header->contentLength = lengthOctet;
+    if (lengthOctet & 0x80) {
+        const uint32_t count = lengthOctet & 0x7F;
+        if (count == 0)
+            return kParseIndefiniteLength;
+        if (count > 4)
+            return kParseLengthTooLong;
+        header->contentLength = 0;
+        for (uint32_t i = 0; i < count; i++) {
+            if (p == end)
+                return kParseLengthCut;
+            header->contentLength = (header->contentLength << 8) | *p++;
+        }
+    }
+    *at = p;
+    return kParseComplete;
+}
+
+// One element before end whose contents end before end too.
+bool ReadContainedElement(const uint8_t **p, const uint8_t *end, ElementHeader *header)
+{
+    return *p < end && ReadElementHeader(p, end, header) == kParseComplete &&
+           header->contentLength <= static_cast<uint32_t>(end - *p);
+}
+
 } // namespace
 
-TProcessCertificate::TProcessCertificate() : ParseStatus(kParseNotWalked) {}
+TProcessCertificate::TProcessCertificate() : ParseStatus(kParseNotWalked), KeyInfo(NULL), KeyInfoLength(0) {}
 
 TProcessCertificate::~TProcessCertificate() {}
 
@@ -37,10 +104,15 @@ bool TProcessCertificate::Process(const uint8_t *bytes, uint32_t length)
         ParseStatus = kParseNoBytes;
         return false;
     }
-    const bool ok = Walk(0, bytes, length);
-    if (ok)
-        ParseStatus = kParseComplete;
-    return ok;
+    if (!Walk(0, bytes, length))
+        return false;
+    FindKeyInfo(bytes, length, &KeyInfo, &KeyInfoLength);
+    if (!OnWalkComplete()) {
+        ParseStatus = kParseElementRefused;
+        return false;
+    }
+    ParseStatus = kParseComplete;
+    return true;
 }
 
 bool TProcessCertificate::Walk(uint32_t depth, const uint8_t *start, uint32_t length)
@@ -56,82 +128,146 @@ bool TProcessCertificate::Walk(uint32_t depth, const uint8_t *start, uint32_t le
     // empty subject name) is a range like any other.
     bool ok = true;
     while (p < end) {
-        const uint8_t identifier = *p++;
-        const uint8_t tagClass = static_cast<uint8_t>(identifier >> 6);
-        const bool constructed = (identifier & 0x20) != 0;
-
-        uint32_t tagNumber = identifier & 0x1F;
-        if (tagNumber == 0x1F) {
-            // High tag number form: up to four octets of seven bits each.
-            tagNumber = 0;
-            int octets = 0;
-            for (;;) {
-                if (p == end || octets == 4) {
-                    ParseStatus = kParseBadTagNumber;
-                    return false;
-                }
-                const uint8_t octet = *p++;
-                octets++;
-                tagNumber = (tagNumber << 7) | (octet & 0x7F);
-                if ((octet & 0x80) == 0)
-                    break;
-            }
-        }
-
-        if (p == end) {
-            ParseStatus = kParseNoLength;
+        ElementHeader header;
+        const int32_t headerStatus = ReadElementHeader(&p, end, &header);
+        if (headerStatus != kParseComplete) {
+            ParseStatus = headerStatus;
             return false;
         }
-        const uint8_t lengthOctet = *p++;
-        uint32_t contentLength = lengthOctet;
-        if (lengthOctet & 0x80) {
-            const uint32_t count = lengthOctet & 0x7F;
-            if (count == 0) {
-                ParseStatus = kParseIndefiniteLength;
-                return false;
-            }
-            if (count > 4) {
-                ParseStatus = kParseLengthTooLong;
-                return false;
-            }
-            contentLength = 0;
-            for (uint32_t i = 0; i < count; i++) {
-                if (p == end) {
-                    ParseStatus = kParseLengthCut;
-                    return false;
-                }
-                contentLength = (contentLength << 8) | *p++;
-            }
-        }
-
-        if (contentLength > length) {
+        if (header.contentLength > length) {
             ParseStatus = kParseContentTooLong;
             return false;
         }
-        if (contentLength > static_cast<uint32_t>(end - p)) {
+        if (header.contentLength > static_cast<uint32_t>(end - p)) {
             ParseStatus = kParseContentPastEnd;
             return false;
         }
 
-        if (constructed) {
-            ok = Walk(depth + 1, p, contentLength);
+        if (header.identifier & kConstructed) {
+            ok = Walk(depth + 1, p, header.contentLength);
         } else {
-            ok = OnElement(tagNumber, tagClass, p, contentLength);
+            ok = OnElement(header.tagNumber, static_cast<uint8_t>(header.identifier >> 6), p, header.contentLength);
             if (!ok)
                 ParseStatus = kParseElementRefused;
         }
         if (!ok)
             return false;
-        p += contentLength;
+        p += header.contentLength;
     }
     return ok;
 }
 
+bool TProcessCertificate::GetKeyInfo(const uint8_t **keyInfo, uint32_t *keyInfoLength) const
+{
+    *keyInfo = KeyInfo;
+    *keyInfoLength = KeyInfoLength;
+    return KeyInfo != NULL;
+}
+
+bool FindKeyInfo(const uint8_t *bytes, uint32_t length, const uint8_t **keyInfo, uint32_t *keyInfoLength)
+{
+    *keyInfo = NULL;
+    *keyInfoLength = 0;
+    if (!bytes)
+        return false;
+    const uint8_t *p = bytes;
+    const uint8_t *end = bytes + length;
+    ElementHeader header;
+    // Into the Certificate, then into its tbsCertificate.
+    for (int level = 0; level < 2; level++) {
+        if (!ReadContainedElement(&p, end, &header) || header.identifier != kSequence)
+            return false;
+        end = p + header.contentLength;
+    }
+    // Serial number, signature, issuer, validity and subject come first,
+    // after the [0] version when there is one.
+    uint32_t before = 5;
+    for (bool first = true; p < end; first = false) {
+        const uint8_t *const element = p;
+        if (!ReadContainedElement(&p, end, &header))
+            return false;
+        p += header.contentLength;
+        if (first && header.identifier == kVersionTag)
+            before++;
+        if (before-- > 0)
+            continue;
+        if (header.identifier != kSequence)
+            return false;
+        *keyInfo = element;
+        *keyInfoLength = static_cast<uint32_t>(p - element);
+        return true;
+    }
+    return false;
+}
+
+KeyKind KindOfKeyInfo(const uint8_t *keyInfo, uint32_t keyInfoLength)
+{
+    static const struct {
+        const uint8_t *oid;
+        uint32_t length;
+        KeyKind kind;
+    } kKinds[] = {
+        {kOidRsaEncryption, sizeof kOidRsaEncryption, kKeyKindRsa},
+        {kOidEcPublicKey, sizeof kOidEcPublicKey, kKeyKindEc},
+        {kOidEd25519, sizeof kOidEd25519, kKeyKindEd25519},
+        {kOidEd448, sizeof kOidEd448, kKeyKindEd448},
+        {kOidX25519, sizeof kOidX25519, kKeyKindX25519},
+        {kOidX448, sizeof kOidX448, kKeyKindX448},
+        {kOidDsa, sizeof kOidDsa, kKeyKindDsa},
+        {kOidRsaPss, sizeof kOidRsaPss, kKeyKindRsaPss},
+    };
+    // SubjectPublicKeyInfo, its AlgorithmIdentifier, the algorithm's OID.
+    const uint8_t *p = keyInfo;
+    const uint8_t *end = keyInfo + keyInfoLength;
+    ElementHeader header;
+    for (int level = 0; level < 2; level++) {
+        if (!keyInfo || !ReadContainedElement(&p, end, &header) || header.identifier != kSequence)
+            return kKeyKindOther;
+        end = p + header.contentLength;
+    }
+    if (!ReadContainedElement(&p, end, &header) || header.identifier != kTagOid)
+        return kKeyKindOther;
+    for (const auto &known : kKinds) {
+        if (ContentIs(p, header.contentLength, known.oid, known.length))
+            return known.kind;
+    }
+    return kKeyKindOther;
+}
+
+const char *KeyKindName(KeyKind kind)
+{
+    static const char *const kNames[] = {"", "RSA", "EC", "Ed25519", "Ed448", "X25519", "X448", "DSA", "RSA-PSS",
+                                         "other"};
+    return kind >= kKeyKindNone && kind <= kKeyKindOther ? kNames[kind] : "";
+}
+
 TMyProcessCertificate::TMyProcessCertificate()
-    : KeyStatus(kKeyNone), LastOid(kOidOther), Modulus(NULL), ModulusLength(0)
+    : KeyStatus(kKeyNone), LastOid(kOidOther), Modulus(NULL), ModulusLength(0), Kind(kKeyKindNone)
 {
     ModulusDigest[0] = '\0';
+    KeyInfoDigest[0] = '\0';
     CommonName[0] = '\0';
+}
+
+// The key's kind comes from the certificate's SubjectPublicKeyInfo; bytes
+// that are not shaped like a certificate have only the modulus (if any).
+// An RSA key keeps its modulus digest; a key of any other kind is digested
+// whole.
+bool TMyProcessCertificate::OnWalkComplete()
+{
+    if (!KeyInfo) {
+        Kind = ModulusDigest[0] ? kKeyKindRsa : kKeyKindNone;
+        return true;
+    }
+    Kind = KindOfKeyInfo(KeyInfo, KeyInfoLength);
+    if (Kind == kKeyKindRsa)
+        return true;
+    const int32_t digestResult = DigestKeyInfo(KeyInfo, KeyInfoLength, KeyInfoDigest, sizeof KeyInfoDigest);
+    if (digestResult != kDigestOk) {
+        KeyStatus = digestResult;
+        return false;
+    }
+    return true;
 }
 
 TMyProcessCertificate::~TMyProcessCertificate() {}

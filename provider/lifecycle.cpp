@@ -99,20 +99,22 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID reserved)
     }
 }
 
-void LogWeakCertificate(const char *commonName, KeyWeakness weakness)
+void LogWeakCertificate(const char *commonName, KeyWeakness weakness, KeyKind keyKind)
 {
-    const char *reason = "";
+    char reason[32] = "";
     if (weakness == kWeaknessRoca)
-        reason = " (ROCA)";
+        BoundedCopy(reason, sizeof reason, " (ROCA)");
     else if (weakness == kWeaknessClosePrimes)
-        reason = " (close primes)";
-    // A list hit's text is cut at the buffer's end; a reason stays whole, the
-    // name is cut before it instead.
+        BoundedCopy(reason, sizeof reason, " (close primes)");
+    else if (keyKind != kKeyKindRsa && keyKind != kKeyKindNone)
+        BoundedFormat(reason, sizeof reason, " (%s key)", KeyKindName(keyKind));
+    // An RSA list hit's text is cut at the buffer's end; a reason stays
+    // whole, the name is cut before it instead.
     char text[256];
     static const char kFrame[] = "Weak certificate found: ''";
     const int nameRoom = static_cast<int>(sizeof text - sizeof kFrame - strlen(reason));
-    BoundedFormat(text, sizeof text, "Weak certificate found: '%.*s'%s", weakness == kWeaknessNone ? 255 : nameRoom,
-                  commonName, reason);
+    BoundedFormat(text, sizeof text, "Weak certificate found: '%.*s'%s", reason[0] ? nameRoom : 255, commonName,
+                  reason);
 
     HANDLE source = RegisterEventSourceA(NULL, VERILOOM_EVENT_SOURCE);
     if (!source)

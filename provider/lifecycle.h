@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include "certificate_walker.h"
 #include "key_checks.h"
 
 // Written at attach, read-only afterwards.
@@ -28,8 +29,9 @@ bool ReadKeyChecksSwitch();
 
 // Writes the warning event for a certificate whose key is blacklisted, or,
 // with a weakness, whose key the structural checks found weak: the text
-// then names the reason.
-void LogWeakCertificate(const char *commonName, KeyWeakness weakness = kWeaknessNone);
+// then names the reason, or else the key's kind when it is not RSA.
+void LogWeakCertificate(const char *commonName, KeyWeakness weakness = kWeaknessNone,
+                        KeyKind keyKind = kKeyKindRsa);
 
 // Shows "Error checking certificate [code/detail]!" to an interactive user;
 // a process without a visible desktop shows nothing, since nobody could

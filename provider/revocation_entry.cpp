@@ -1,7 +1,7 @@
 // CertDllVerifyRevocation, the library's one export, and the policy for a
-// weak key. The answer is CRYPT_E_REVOKED when a certificate's RSA key is
-// blacklisted or found weak by the structural key checks and was not
-// accepted, CRYPT_E_NO_REVOCATION_CHECK otherwise: the library never vouches
+// weak key. The answer is CRYPT_E_REVOKED when a certificate's key is
+// blacklisted or, for RSA, found weak by the structural key checks and was
+// not accepted, CRYPT_E_NO_REVOCATION_CHECK otherwise: the library never vouches
 // for a certificate.
 
 #include <windows.h>
@@ -32,7 +32,8 @@ const size_t kDigestPrefixSkipped = 20;
 struct CertificateFacts {
     char fingerprint[kFingerprintCapacity];
     char commonName[kCommonNameCapacity];
-    const BYTE *modulus;  // inside the certificate's bytes
+    KeyKind keyKind;
+    const BYTE *modulus;  // of an RSA key, inside the certificate's bytes
     uint32_t modulusLength;
     DWORD errorCode;
     DWORD errorDetail;
@@ -45,6 +46,7 @@ bool ReadCertificate(const CERT_CONTEXT *certificate, CertificateFacts *facts, b
     facts->commonName[0] = '\0';
     facts->errorCode = 2;
     facts->errorDetail = 0;
+    facts->keyKind = kKeyKindNone;
     facts->modulus = NULL;
     facts->modulusLength = 0;
 
@@ -54,12 +56,14 @@ bool ReadCertificate(const CERT_CONTEXT *certificate, CertificateFacts *facts, b
         return false;
     const bool ok = reader->Process(certificate->pbCertEncoded, certificate->cbCertEncoded);
     if (ok) {
-        const char *digest = reader->GetModulusDigest();
+        const char *digest = reader->GetKeyDigest();
         if (strlen(digest) > kDigestPrefixSkipped)
             digest += kDigestPrefixSkipped;
         BoundedCopy(facts->fingerprint, kFingerprintCapacity, digest);
         BoundedCopy(facts->commonName, kCommonNameCapacity, reader->GetCommonName());
-        reader->GetModulus(&facts->modulus, &facts->modulusLength);
+        facts->keyKind = reader->GetKeyKind();
+        if (facts->keyKind == kKeyKindRsa)
+            reader->GetModulus(&facts->modulus, &facts->modulusLength);
     } else {
         facts->errorCode = static_cast<DWORD>(reader->ParseStatus);
         facts->errorDetail = static_cast<DWORD>(reader->KeyStatus);
@@ -73,7 +77,7 @@ bool ReadCertificate(const CERT_CONTEXT *certificate, CertificateFacts *facts, b
 // True when the key is refused.
 bool RefuseWeakKey(const CertificateFacts &facts, const CERT_CONTEXT *certificate, KeyWeakness weakness)
 {
-    LogWeakCertificate(facts.commonName, weakness);
+    LogWeakCertificate(facts.commonName, weakness, facts.keyKind);
     if (!InteractiveFlag)
         return true;
     WarningDialogParam dialogParam;
@@ -138,15 +142,16 @@ extern "C" BOOL WINAPI CertDllVerifyRevocation(DWORD dwEncodingType, DWORD dwRev
             break;
         }
         if (facts.fingerprint[0] == '\0')
-            continue;  // not an RSA key: no list covers it
+            continue;  // no key found: nothing to look up
 
         bool revoked = false;
         if (!LookUpVerdict(facts.fingerprint, &revoked)) {
-            // A key not seen before: the structural checks first (they need
-            // no I/O); a key they find weak is treated as listed and the
-            // lists are not searched for it.
-            const KeyWeakness weakness =
-                KeyChecksEnabled ? FindKeyWeakness(facts.modulus, facts.modulusLength) : kWeaknessNone;
+            // A key not seen before: for RSA the structural checks first
+            // (they need no I/O); a key they find weak is treated as listed
+            // and the lists are not searched for it.
+            const KeyWeakness weakness = KeyChecksEnabled && facts.modulus
+                                             ? FindKeyWeakness(facts.modulus, facts.modulusLength)
+                                             : kWeaknessNone;
             bool searchFailed = false;
             if (weakness != kWeaknessNone)
                 revoked = RefuseWeakKey(facts, certificate, weakness);

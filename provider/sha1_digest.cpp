@@ -180,6 +180,19 @@ bool UpdateWithHex(TSha1Digest *sha, const uint8_t *modulus, uint32_t length)
     return sha->Update(reinterpret_cast<const uint8_t *>(piece), static_cast<int32_t>(used));
 }
 
+// Takes the digest and copies its hex text into destination: the last
+// steps of both key digests.
+int32_t FinishDigestInto(TSha1Digest *sha, char *destination, size_t capacity)
+{
+    if (!sha->Finish())
+        return kDigestFinishFailed;
+    const char *hexText = sha->GetHex();
+    if (!hexText || hexText[0] == '\0')
+        return kDigestEmptyText;
+    BoundedCopy(destination, capacity, hexText);
+    return kDigestOk;
+}
+
 } // namespace
 
 int32_t DigestModulus(const uint8_t *modulus, uint32_t length, char *destination, size_t capacity)
@@ -191,26 +204,24 @@ int32_t DigestModulus(const uint8_t *modulus, uint32_t length, char *destination
     if (!sha)
         return kDigestNoObject;
 
-    int32_t result = kDigestOk;
-    const char *hexText = NULL;
-    if (!sha->Update(reinterpret_cast<const uint8_t *>(kPrefix), sizeof kPrefix - 1) ||
-        (length != 0 && !modulus) || !UpdateWithHex(sha, modulus, length) ||
-        !sha->Update(reinterpret_cast<const uint8_t *>(kSuffix), sizeof kSuffix - 1)) {
-        result = kDigestUpdateFailed;
-        goto cleanup;
-    }
-    if (!sha->Finish()) {
-        result = kDigestFinishFailed;
-        goto cleanup;
-    }
-    hexText = sha->GetHex();
-    if (!hexText || hexText[0] == '\0') {
-        result = kDigestEmptyText;
-        goto cleanup;
-    }
-    BoundedCopy(destination, capacity, hexText);
+    int32_t result = kDigestUpdateFailed;
+    if (sha->Update(reinterpret_cast<const uint8_t *>(kPrefix), sizeof kPrefix - 1) && (length == 0 || modulus) &&
+        UpdateWithHex(sha, modulus, length) &&
+        sha->Update(reinterpret_cast<const uint8_t *>(kSuffix), sizeof kSuffix - 1))
+        result = FinishDigestInto(sha, destination, capacity);
+    delete sha;
+    return result;
+}
 
-cleanup:
+int32_t DigestKeyInfo(const uint8_t *keyInfo, uint32_t length, char *destination, size_t capacity)
+{
+    TSha1Digest *sha = new (std::nothrow) TSha1Digest;
+    if (!sha)
+        return kDigestNoObject;
+
+    int32_t result = kDigestUpdateFailed;
+    if (length <= 0x7FFFFFFFu && (length == 0 || keyInfo) && sha->Update(keyInfo, static_cast<int32_t>(length)))
+        result = FinishDigestInto(sha, destination, capacity);
     delete sha;
     return result;
 }

@@ -1,6 +1,7 @@
 // SHA-1 (FIPS 180-1) with reset/input/result routines in the shape of the
-// RFC 3174 reference interface, the digest object TSha1Digest, and the key
-// fingerprint's modulus digest. Portable: no Windows header.
+// RFC 3174 reference interface, the digest object TSha1Digest, and the two
+// digests key fingerprints come from: of an RSA modulus and of a whole
+// SubjectPublicKeyInfo. Portable: no Windows header.
 #pragma once
 
 #include <cstddef>
@@ -50,7 +51,7 @@ private:
     char hex[2 * kSha1HashSize + 1];
 };
 
-// Results of DigestModulus besides 0 (success).
+// Results of DigestModulus and DigestKeyInfo besides 0 (success).
 enum DigestModulusCode : int32_t {
     kDigestOk = 0,
     kDigestNoObject = 10,      // the digest object could not be allocated
@@ -63,3 +64,8 @@ enum DigestModulusCode : int32_t {
 // 40 lower-case hex digits of the SHA-1 into destination. On failure the
 // destination is left untouched.
 int32_t DigestModulus(const uint8_t *modulus, uint32_t length, char *destination, size_t capacity);
+
+// Hashes the DER SubjectPublicKeyInfo as it stands (the fingerprint of keys
+// that are not RSA) and writes the 40 lower-case hex digits of the SHA-1
+// into destination; results and failures as DigestModulus.
+int32_t DigestKeyInfo(const uint8_t *keyInfo, uint32_t length, char *destination, size_t capacity);

@@ -49,4 +49,23 @@
 #define IDS_SETUP_LOG_PROXY 45
 #define IDS_SETUP_LOG_EXIT 46
 
+/* A machine in use: failed steps (messages with the error code), files in
+   use, the registration kept or taken back, and a log refused. */
+#define IDS_SETUP_SWITCH_ERROR 47
+#define IDS_SETUP_NO_CRL_ERROR 48
+#define IDS_SETUP_SETTINGS_ERROR 49
+#define IDS_SETUP_ENTRY_ERROR 50
+#define IDS_SETUP_EVENT_SOURCE_ERROR 51
+#define IDS_SETUP_CRL_BACK_ERROR 52
+#define IDS_SETUP_ENTRY_REMOVE_ERROR 53
+#define IDS_SETUP_LOG_IN_PLACE 54
+#define IDS_SETUP_LOG_AT_RESTART 55
+#define IDS_SETUP_LOG_REGISTRATION_KEPT 56
+#define IDS_SETUP_LOG_CRL_BACK 57
+#define IDS_SETUP_RESTART_NEEDED 58
+#define IDS_SETUP_LOG_CANNOT_OPEN 59
+#define IDS_SETUP_LOG_IS_LINK 60
+#define IDS_SETUP_LOG_NOT_OWNED 61
+#define IDS_SETUP_LOG_REGISTRATION_UNDONE 62
+
 #endif

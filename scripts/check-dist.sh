@@ -34,7 +34,7 @@ allowed="KERNEL32.DLL USER32.DLL ADVAPI32.DLL SHELL32.DLL CRYPT32.DLL WINHTTP.DL
 # the program (crypt32 is not one of them; Setup loads it at run time).
 known="KERNEL32.DLL USER32.DLL ADVAPI32.DLL SHELL32.DLL GDI32.DLL MSVCRT.DLL OLE32.DLL"
 
-expected_files="BLACKLIST.RSA-1024 BLACKLIST.RSA-512 BLACKLIST.RSA-known LIESMICH.txt README.txt Setup.exe Veriloom-x64.dll"
+expected_files="BLACKLIST.KEYS-published BLACKLIST.RSA-1024 BLACKLIST.RSA-512 BLACKLIST.RSA-keypair BLACKLIST.RSA-known LIESMICH.txt README.txt Setup.exe Veriloom-x64.dll"
 actual_files=$(cd "$package" 2>/dev/null && ls -A | LC_ALL=C sort | tr '\n' ' ' | sed 's/ $//')
 if [ "$actual_files" = "$(echo $expected_files | tr ' ' '\n' | LC_ALL=C sort | tr '\n' ' ' | sed 's/ $//')" ]; then
     pass "the folder holds exactly: $actual_files"

@@ -2,17 +2,20 @@
 # The demo: builds the Windows programs and shows the revocation provider at
 # work under Wine, in a fresh prefix of its own (build/windows/demo-prefix,
 # made anew on every run; the tests' prefix is left alone):
-#   - starts two local HTTPS servers on 127.0.0.1 (openssl s_server), one
+#   - starts three local HTTPS servers on 127.0.0.1 (openssl s_server): one
 #     for "weak.localhost" whose certificate carries a known weak key
-#     (tests/data/weak-keys/hoefling-x86-0.9.8c-2048.key) and one for
+#     (tests/data/weak-keys/hoefling-x86-0.9.8c-2048.key), one for
+#     "ec.localhost" with the published RFC 9500 P-256 test key
+#     (tests/data/published-keys/rfc9500-ecdsap256.key) and one for
 #     "clean.localhost" with a fresh key (build/windows/demo-tls);
 #   - puts Setup.exe, Veriloom-x64.dll and the shipped weak-key lists
 #     (blacklists/BLACKLIST.*) into a folder (build/windows/demo-setup) and
 #     installs from there with Setup.exe;
-#   - fetches both sites with fetch_https.exe (WinHTTP, the certificate
+#   - fetches the sites with fetch_https.exe (WinHTTP, the certificate
 #     checked as Internet Explorer does): the clean one is served, the weak
-#     one is refused as revoked after the library's warning dialog, and the
-#     library writes a warning to the event log;
+#     one is refused as revoked after the library's warning dialog, the EC
+#     one is refused too (headless), and the library writes a warning to the
+#     event log for each;
 #   - uninstalls quietly through the command line of the uninstall entry
 #     (QuietUninstallString), prints its log and exit code, and shows the
 #     provider list as it was before.
@@ -87,21 +90,26 @@ else
     echo "dialog appear on a private X server (xvfb-run), where drive_setup.exe and fetch_https.exe answer them"
 fi
 
-step "starting two HTTPS servers on 127.0.0.1 (openssl s_server, certificates in $tls)"
+step "starting three HTTPS servers on 127.0.0.1 (openssl s_server, certificates in $tls)"
 rm -rf "$tls"
 mkdir -p "$tls"
 weakKey=$root/tests/data/weak-keys/hoefling-x86-0.9.8c-2048.key
 openssl req -new -x509 -key "$weakKey" -subj "/CN=weak.localhost" -days 30 -out "$tls/weak.crt" 2>"$log" ||
     { cat "$log" >&2; exit 1; }
+ecKey=$root/tests/data/published-keys/rfc9500-ecdsap256.key
+openssl req -new -x509 -key "$ecKey" -subj "/CN=ec.localhost" -days 30 -out "$tls/ec.crt" 2>"$log" ||
+    { cat "$log" >&2; exit 1; }
 openssl req -new -x509 -newkey rsa:2048 -nodes -keyout "$tls/clean.key" -subj "/CN=clean.localhost" -days 30 \
     -out "$tls/clean.crt" 2>"$log" || { cat "$log" >&2; exit 1; }
-# Two ports free on 127.0.0.1 now.
+# Three ports free on 127.0.0.1 now.
 ports=$(python3 -c 'import socket
-s = [socket.socket() for _ in range(2)]
+s = [socket.socket() for _ in range(3)]
 for x in s: x.bind(("127.0.0.1", 0))
 print(" ".join(str(x.getsockname()[1]) for x in s))')
-weakPort=${ports% *}
-cleanPort=${ports#* }
+set -- $ports
+weakPort=$1
+cleanPort=$2
+ecPort=$3
 # Starts one server and waits until it listens. It serves its folder with
 # -HTTP: index.html there is a complete response with a Content-Length
 # (-www's page has none and ends with the connection, which Wine's WinHTTP
@@ -120,11 +128,14 @@ serve() {
 }
 serve weak "$weakPort" "$weakKey"
 serve clean "$cleanPort" "$tls/clean.key"
+serve ec "$ecPort" "$ecKey"
 weakUrl=https://weak.localhost:$weakPort/index.html
 cleanUrl=https://clean.localhost:$cleanPort/index.html
+ecUrl=https://ec.localhost:$ecPort/index.html
 echo "  $weakUrl   key tests/data/weak-keys/hoefling-x86-0.9.8c-2048.key"
+echo "  $ecUrl     key tests/data/published-keys/rfc9500-ecdsap256.key (RFC 9500's P-256 test key)"
 echo "  $cleanUrl  a fresh 2048-bit key"
-echo "  (both names are reached at 127.0.0.1: fetch_https.exe --connect-to=127.0.0.1)"
+echo "  (all three names are reached at 127.0.0.1: fetch_https.exe --connect-to=127.0.0.1)"
 
 step "putting Setup.exe, Veriloom-x64.dll and the shipped weak-key lists into $stage"
 rm -rf "$stage"
@@ -252,6 +263,20 @@ step "the event log (Wine's stderr with WINEDEBUG=warn+eventlog)"
 event=$(grep -F 'Weak certificate found' "$log" | tr -d '\r' | sed 's/^[0-9a-f]*://' | head -n 1 || true)
 echo "  ${event:-(no warning event)}"
 
+# An EC key on the shipped list of published keys: fetched headless, where
+# nobody can be asked, so the library refuses it at once.
+step "fetching $ecUrl (fetch_https.exe, headless: an EC key on BLACKLIST.KEYS-published)"
+ecStatus=0
+if [ -n "${DISPLAY:-}" ]; then
+    echo "  the warning dialog opens on $DISPLAY: answer it (No refuses the site)"
+fi
+WINEDEBUG=warn+eventlog wine "$tools/fetch_https.exe" --connect-to=127.0.0.1 "$ecUrl" >"$out" 2>"$log" ||
+    ecStatus=$?
+indent "$out"
+ecVerdict=$(tr -d '\r' <"$out" | grep -E '^(SERVED|REFUSED|ERROR) ' || echo "no verdict (exit $ecStatus)")
+ecEvent=$(grep -F 'Weak certificate found' "$log" | tr -d '\r' | sed 's/^[0-9a-f]*://' | head -n 1 || true)
+echo "  event log: ${ecEvent:-(no warning event)}"
+
 # The uninstall as Programs and Features or a deployment tool runs it: the
 # command line of the uninstall entry, quiet, with a log.
 step "Setup.exe again: its uninstall dialog, left with Exit (exit code 1602)"
@@ -289,14 +314,16 @@ if tr -d '\r' <"$out" | grep -q -F Veriloom-x64.dll; then
 fi
 step "summary"
 echo "  refused as revoked: $weakVerdict"
+echo "  refused as revoked: $ecVerdict"
 echo "  served:             $cleanVerdict"
 echo "  event log:          ${event:-(no warning event)}"
+echo "                      ${ecEvent:-(no warning event)}"
 echo "  screenshots (build/windows/screenshots):"
 for file in "$shots"/*.png; do
     if [ -f "$file" ]; then echo "    ${file##*/}"; fi
 done
-[ "$weakStatus" -eq 3 ] && [ "$cleanStatus" -eq 0 ] || {
-    echo "demo: expected the weak site refused (exit 3) and the clean one served (exit 0)," \
-        "got exits $weakStatus and $cleanStatus" >&2
+[ "$weakStatus" -eq 3 ] && [ "$ecStatus" -eq 3 ] && [ "$cleanStatus" -eq 0 ] || {
+    echo "demo: expected the weak and the EC site refused (exit 3) and the clean one served (exit 0)," \
+        "got exits $weakStatus, $ecStatus and $cleanStatus" >&2
     exit 1
 }

@@ -5,6 +5,8 @@
 #include "common/bounded_string.h"
 #include "common/dialog_support.h"
 #include "common/install_folder.h"
+#include "file_replace.h"
+#include "install_files.h"
 #include "post_install.h"
 #include "provider_list.h"
 #include "provider_registration.h"
@@ -14,40 +16,20 @@
 #include "setup_log.h"
 #include "system_entries.h"
 
-#include <aclapi.h>
 #include <cstring>
 
 namespace {
 
-char AsciiUpper(char c)
-{
-    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
-bool IsLibraryFileName(const char *name)
-{
-    const char *expected = PROVIDER_LIBRARY_NAME;
-    for (; *name && *expected; ++name, ++expected)
-        if (AsciiUpper(*name) != AsciiUpper(*expected))
-            return false;
-    return *name == '\0' && *expected == '\0';
-}
-
 // The "Dll" entry that names the library, in 16-bit characters.
 bool RegisteredLibraryPath(wchar_t *path, size_t capacity)
 {
-    HKEY key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, PROVIDER_LIST_KEY, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
-        return false;
     char list[kProviderListBytes + 1];
     list[kProviderListBytes] = '\0';
     DWORD length = 0;
     DWORD offset = 0;
     DWORD entryLength = 0;
-    const bool found = ReadProviderListValue(key, PROVIDER_LIST_VALUE, list, kProviderListBytes, &length) &&
-                       FindLibraryEntry(list, length, &offset, &entryLength);
-    RegCloseKey(key);
-    if (!found)
+    if (!ReadRegisteredProviderList(PROVIDER_LIST_VALUE, list, kProviderListBytes, &length) ||
+        !FindLibraryEntry(list, length, &offset, &entryLength))
         return false;
     list[offset + entryLength] = '\0';  // the spare byte ends an entry cut at the end of the data
     return WidenAnsiPath(list + offset, path, capacity);
@@ -69,19 +51,6 @@ bool KeepsCrlProviderBackup(HKEY key, const char *list, DWORD length)
            RemoveCrlProviderEntry(backup, &backupLength);
 }
 
-// Copies one file of the installation, overwriting an older copy; a failure
-// is reported with both paths.
-bool CopyInstalledFile(const char *source, const char *destination)
-{
-    if (!CopyFileA(source, destination, FALSE)) {
-        const DWORD error = GetLastError();
-        ShowSetupMessagePathsCode(IDS_SETUP_COPY_ERROR, source, destination, error);
-        return false;
-    }
-    LogSetupStepText(IDS_SETUP_LOG_COPIED, destination);
-    return true;
-}
-
 bool IsAdministrator()
 {
     SC_HANDLE manager = OpenSCManagerA(NULL, NULL, GENERIC_READ | GENERIC_WRITE | GENERIC_EXECUTE);
@@ -91,25 +60,78 @@ bool IsAdministrator()
     return true;
 }
 
+// A registry call's result as a bool, its code kept for GetLastError.
+bool Succeeded(LONG result)
+{
+    SetLastError(static_cast<DWORD>(result));
+    return result == ERROR_SUCCESS;
+}
+
+bool WriteSettings(bool checkUpdate)
+{
+    HKEY settings = CreateSettingsKey();
+    if (!settings)
+        return false;
+    const DWORD value = checkUpdate ? 1 : 0;
+    const LONG result = RegSetValueExA(settings, SETTINGS_CHECK_UPDATE, 0, REG_DWORD,
+                                       reinterpret_cast<const BYTE *>(&value), sizeof value);
+    RegCloseKey(settings);
+    return Succeeded(result);
+}
+
+// Shows the step's error message with GetLastError; false for the caller.
+bool StepFailed(UINT messageId)
+{
+    ShowSetupMessageCode(messageId, GetLastError());
+    return false;
+}
+
+void LogScope(int userScope)
+{
+    char scope[256];
+    if (LoadStringA(SetupInstance, (userScope == 0 ? IDS_SETUP_ALL_USERS : IDS_SETUP_THIS_USER) + LanguageOffset,
+                    scope, sizeof scope) == 0)
+        scope[0] = '\0';
+    LogSetupStepText(IDS_SETUP_LOG_SWITCHED_ON, scope);
+}
+
+// Everything an uninstall would find: the library's entry, the list's
+// backup, the Programs and Features entry.
+bool HasInstallationTraces()
+{
+    wchar_t registered[1024];
+    return RegisteredLibraryPath(registered, sizeof registered / sizeof registered[0]) || HasProviderListBackup() ||
+           HasUninstallEntry();
+}
+
 } // namespace
+
+bool HasProviderListBackup()
+{
+    char backup[kProviderListBytes];
+    DWORD length = 0;
+    return ReadRegisteredProviderList(PROVIDER_LIST_BACKUP_VALUE, backup, sizeof backup, &length);
+}
 
 bool SetNoCrl(bool on)
 {
     HKEY key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, PROVIDER_LIST_KEY, 0, KEY_QUERY_VALUE | KEY_SET_VALUE, &key) !=
-        ERROR_SUCCESS)
+    if (!Succeeded(RegOpenKeyExA(HKEY_LOCAL_MACHINE, PROVIDER_LIST_KEY, 0, KEY_QUERY_VALUE | KEY_SET_VALUE, &key)))
         return false;
-    bool written = false;
+    LONG result = ERROR_INVALID_DATA;  // a list missing or of another type
     char list[kProviderListBytes];
     DWORD length = 0;
     if (on) {
-        if (ReadProviderListValue(key, PROVIDER_LIST_VALUE, list, sizeof list, &length) &&
-            (KeepsCrlProviderBackup(key, list, length) ||
-             RegSetValueExA(key, PROVIDER_LIST_BACKUP_VALUE, 0, REG_MULTI_SZ, reinterpret_cast<BYTE *>(list),
-                            length) == ERROR_SUCCESS)) {
-            RemoveCrlProviderEntry(list, &length);
-            written = RegSetValueExA(key, PROVIDER_LIST_VALUE, 0, REG_MULTI_SZ, reinterpret_cast<BYTE *>(list),
-                                     length) == ERROR_SUCCESS;
+        if (ReadProviderListValue(key, PROVIDER_LIST_VALUE, list, sizeof list, &length)) {
+            result = KeepsCrlProviderBackup(key, list, length)
+                         ? ERROR_SUCCESS
+                         : RegSetValueExA(key, PROVIDER_LIST_BACKUP_VALUE, 0, REG_MULTI_SZ,
+                                          reinterpret_cast<BYTE *>(list), length);
+            if (result == ERROR_SUCCESS) {
+                RemoveCrlProviderEntry(list, &length);
+                result = RegSetValueExA(key, PROVIDER_LIST_VALUE, 0, REG_MULTI_SZ, reinterpret_cast<BYTE *>(list),
+                                        length);
+            }
         }
     } else {
         // The backup only tells where the CRL provider stood: the current
@@ -119,85 +141,111 @@ bool SetNoCrl(bool on)
         DWORD backupLength = 0;
         if (ReadProviderListValue(key, PROVIDER_LIST_BACKUP_VALUE, backup, sizeof backup, &backupLength) &&
             ReadProviderListValue(key, PROVIDER_LIST_VALUE, list, sizeof list, &length)) {
-            written = !RestoreCrlProviderEntry(backup, backupLength, list, &length, sizeof list) ||
-                      RegSetValueExA(key, PROVIDER_LIST_VALUE, 0, REG_MULTI_SZ, reinterpret_cast<BYTE *>(list),
-                                     length) == ERROR_SUCCESS;
+            result = RestoreCrlProviderEntry(backup, backupLength, list, &length, sizeof list)
+                         ? RegSetValueExA(key, PROVIDER_LIST_VALUE, 0, REG_MULTI_SZ, reinterpret_cast<BYTE *>(list),
+                                          length)
+                         : ERROR_SUCCESS;
             // The backup goes only once the list is right.
-            if (written)
-                RegDeleteValueA(key, PROVIDER_LIST_BACKUP_VALUE);
+            if (result == ERROR_SUCCESS)
+                result = RegDeleteValueA(key, PROVIDER_LIST_BACKUP_VALUE);
         }
     }
     RegCloseKey(key);
-    return written;
+    return Succeeded(result);
 }
 
-HKEY CreateSettingsKey()
+bool RegisterLibraryEntry(const char *libraryPath)
 {
-    SID_IDENTIFIER_AUTHORITY worldAuthority = SECURITY_WORLD_SID_AUTHORITY;
-    PSID everyone = NULL;
-    if (!AllocateAndInitializeSid(&worldAuthority, 1, SECURITY_WORLD_RID, 0, 0, 0, 0, 0, 0, 0, &everyone))
-        return NULL;
-
-    EXPLICIT_ACCESSA access;
-    ZeroMemory(&access, sizeof access);
-    access.grfAccessPermissions = KEY_ALL_ACCESS;
-    access.grfAccessMode = SET_ACCESS;
-    access.grfInheritance = NO_INHERITANCE;
-    access.Trustee.TrusteeForm = TRUSTEE_IS_SID;
-    access.Trustee.TrusteeType = TRUSTEE_IS_WELL_KNOWN_GROUP;
-    access.Trustee.ptstrName = static_cast<LPSTR>(everyone);
-    PACL acl = NULL;
-    if (SetEntriesInAclA(1, &access, NULL, &acl) != ERROR_SUCCESS) {
-        FreeSid(everyone);
-        return NULL;
+    wchar_t widePath[1024];
+    if (!WidenAnsiPath(libraryPath, widePath, sizeof widePath / sizeof widePath[0]))
+        return StepFailed(IDS_SETUP_REGISTER_ERROR);
+    wchar_t registered[1024];
+    const bool hasEntry = RegisteredLibraryPath(registered, sizeof registered / sizeof registered[0]);
+    if (hasEntry && lstrcmpiW(registered, widePath) == 0) {
+        LogSetupStepText(IDS_SETUP_LOG_REGISTRATION_KEPT, libraryPath);
+        return true;
     }
-
-    HKEY key = NULL;
-    PSECURITY_DESCRIPTOR descriptor = LocalAlloc(LPTR, SECURITY_DESCRIPTOR_MIN_LENGTH);
-    if (descriptor && InitializeSecurityDescriptor(descriptor, SECURITY_DESCRIPTOR_REVISION) &&
-        SetSecurityDescriptorDacl(descriptor, TRUE, acl, FALSE)) {
-        SECURITY_ATTRIBUTES attributes;
-        attributes.nLength = sizeof attributes;
-        attributes.lpSecurityDescriptor = descriptor;
-        attributes.bInheritHandle = FALSE;
-        char emptyClass[] = "";
-        DWORD disposition = 0;
-        if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, SETTINGS_KEY, 0, emptyClass, REG_OPTION_NON_VOLATILE,
-                            KEY_READ | KEY_WRITE, &attributes, &key, &disposition) != ERROR_SUCCESS) {
-            key = NULL;
-        } else if (disposition == REG_CREATED_NEW_KEY) {
-            // Some platforms (Wine) create the key with default security
-            // whatever the attributes say: a new key gets its DACL set
-            // explicitly as well. An existing key is left as it is.
-            HKEY dacl;
-            if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, SETTINGS_KEY, 0, WRITE_DAC, &dacl) == ERROR_SUCCESS) {
-                RegSetKeySecurity(dacl, DACL_SECURITY_INFORMATION, descriptor);
-                RegCloseKey(dacl);
-            }
-        }
+    if (!RegisterProviderLibrary(widePath))
+        return StepFailed(IDS_SETUP_REGISTER_ERROR);
+    LogSetupStepText(IDS_SETUP_LOG_REGISTERED, libraryPath);
+    if (hasEntry && !UnregisterProviderLibrary(registered)) {
+        StepFailed(IDS_SETUP_UNREGISTER_ERROR);
+        if (UnregisterProviderLibrary(widePath))
+            LogSetupStepText(IDS_SETUP_LOG_REGISTRATION_UNDONE, libraryPath);
+        return false;
     }
-    if (descriptor)
-        LocalFree(descriptor);
-    LocalFree(acl);
-    FreeSid(everyone);
-    return key;
+    return true;
 }
 
-bool InstallOrUninstall(const InstallOptions &options)
+bool FinishInstall(const InstallOptions &options, const char *installDir, const char *libraryPath,
+                   DWORD installedKilobytes)
+{
+    if (!EnableRevocationCheck(options.userScope))
+        return StepFailed(IDS_SETUP_SWITCH_ERROR);
+    LogScope(options.userScope);
+
+    // A backup made by an earlier install stays for the uninstall.
+    const bool takesCrlOut = options.noCrl && !HasProviderListBackup();
+    if (options.noCrl) {
+        if (!SetNoCrl(true))
+            return StepFailed(IDS_SETUP_NO_CRL_ERROR);
+        LogSetupStep(IDS_SETUP_LOG_NO_CRL);
+    }
+    // The Programs and Features entry comes last: it says that an
+    // installation is complete.
+    const bool finished = (WriteSettings(options.checkUpdate) || StepFailed(IDS_SETUP_SETTINGS_ERROR)) &&
+                          (RegisterVeriloomEventSource(libraryPath) || StepFailed(IDS_SETUP_EVENT_SOURCE_ERROR)) &&
+                          (WriteUninstallEntry(installDir, libraryPath, installedKilobytes) ||
+                           StepFailed(IDS_SETUP_ENTRY_ERROR));
+    if (!finished) {
+        if (takesCrlOut && SetNoCrl(false))
+            LogSetupStep(IDS_SETUP_LOG_CRL_BACK);
+        return false;
+    }
+    LogSetupStepText(IDS_SETUP_LOG_EVENT_SOURCE, libraryPath);
+    LogSetupStep(IDS_SETUP_LOG_UNINSTALL_ENTRY);
+    return true;
+}
+
+bool UndoInstallation()
+{
+    // The CRL provider goes back before our entry leaves, so that the list
+    // never ends up without both.
+    if (HasProviderListBackup()) {
+        if (!SetNoCrl(false))
+            return StepFailed(IDS_SETUP_CRL_BACK_ERROR);
+        LogSetupStep(IDS_SETUP_LOG_CRL_BACK);
+    }
+    wchar_t registered[1024];
+    if (RegisteredLibraryPath(registered, sizeof registered / sizeof registered[0])) {
+        if (!UnregisterProviderLibrary(registered))
+            return StepFailed(IDS_SETUP_UNREGISTER_ERROR);
+        LogSetupStep(IDS_SETUP_LOG_UNREGISTERED);
+    }
+    if (HasUninstallEntry()) {
+        if (!RemoveUninstallEntry())
+            return StepFailed(IDS_SETUP_ENTRY_REMOVE_ERROR);
+        LogSetupStep(IDS_SETUP_LOG_ENTRY_REMOVED);
+    }
+    return true;
+}
+
+SetupResult InstallOrUninstall(const InstallOptions &options)
 {
     if (!IsAdministrator()) {
         ShowSetupMessage(IDS_SETUP_NEED_ADMIN);
-        return false;
+        return kSetupFailed;
     }
-    if (options.uninstall && !IsProviderInstalled()) {
+    // A half-done earlier run counts as installed: its traces are removed.
+    if (options.uninstall && !HasInstallationTraces()) {
         LogSetupStep(IDS_SETUP_LOG_NOT_INSTALLED);
-        return true;
+        return kSetupSucceeded;
     }
 
     char installDir[1024];
     if (!VeriloomInstallFolder(installDir, sizeof installDir)) {
         LogSetupStep(IDS_SETUP_LOG_NO_FOLDER);
-        return false;
+        return kSetupFailed;
     }
     if (options.uninstall)
         LogSetupStep(IDS_SETUP_LOG_UNINSTALL);
@@ -208,124 +256,54 @@ bool InstallOrUninstall(const InstallOptions &options)
         const DWORD error = GetLastError();
         if (error != ERROR_ALREADY_EXISTS) {
             ShowSetupMessagePathCode(IDS_SETUP_DIRECTORY_ERROR, installDir, error);
-            return false;
+            return kSetupFailed;
         }
     }
+    // Files an earlier run renamed away while they were in use.
+    DeleteReplacedFiles(installDir);
 
     char ownPath[1024];
     const DWORD ownLength = GetModuleFileNameA(NULL, ownPath, sizeof ownPath);
     ownPath[ownLength < sizeof ownPath ? ownLength : sizeof ownPath - 1] = '\0';
     char srcDir[1024];
     BoundedCopy(srcDir, sizeof srcDir, ownPath);
-    if (srcDir[0] == '\0')
-        return false;
     char *lastBackslash = strrchr(srcDir, '\\');
     if (!lastBackslash)
-        return false;
+        return kSetupFailed;
     lastBackslash[1] = '\0';
 
-    char pattern[1024];
-    BoundedCopy(pattern, sizeof pattern, srcDir);
-    BoundedAppend(pattern, sizeof pattern, "*");
-    WIN32_FIND_DATAA entry;
-    HANDLE find = FindFirstFileA(pattern, &entry);
-    if (find == INVALID_HANDLE_VALUE)
-        return false;
-
-    char veriloomFileName[1024];
-    veriloomFileName[0] = '\0';
-    ULONGLONG installedBytes = 0;
-    do {
-        if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-            continue;
-        const bool isBlacklist = IsBlacklistFileName(entry.cFileName);
-        const bool isLibrary = !isBlacklist && IsLibraryFileName(entry.cFileName);
-        if (!isBlacklist && !isLibrary)
-            continue;
-        char source[1024];
-        BoundedCopy(source, sizeof source, srcDir);
-        BoundedAppend(source, sizeof source, entry.cFileName);
-        char destination[1024];
-        BoundedCopy(destination, sizeof destination, installDir);
-        BoundedAppend(destination, sizeof destination, "\\");
-        BoundedAppend(destination, sizeof destination, entry.cFileName);
-        if (isLibrary)
-            BoundedCopy(veriloomFileName, sizeof veriloomFileName, destination);
-        if (!options.uninstall && !CopyInstalledFile(source, destination)) {
-            FindClose(find);
-            return false;
-        }
-        installedBytes += (static_cast<ULONGLONG>(entry.nFileSizeHigh) << 32) | entry.nFileSizeLow;
-    } while (FindNextFileA(find, &entry));
-    FindClose(find);
-
-    if (veriloomFileName[0] == '\0') {
-        LogSetupStep(IDS_SETUP_LOG_NO_LIBRARY);
-        return false;
-    }
-
+    InstalledFiles files;
+    if (!FindInstalledFiles(srcDir, installDir, options.uninstall ? NULL : ownPath, &files))
+        return kSetupFailed;
     if (options.uninstall) {
-        // The registered entry, from whatever folder it was registered.
-        wchar_t registered[1024];
-        const bool found = RegisteredLibraryPath(registered, sizeof registered / sizeof registered[0]);
-        SetNoCrl(false);
-        if (found && !UnregisterProviderLibrary(registered)) {
-            ShowSetupMessageCode(IDS_SETUP_UNREGISTER_ERROR, GetLastError());
-            return false;
+        // The walk only finds the library's name: without it nothing changes.
+        if (files.libraryPath[0] == '\0') {
+            LogSetupStep(IDS_SETUP_LOG_NO_LIBRARY);
+            return kSetupFailed;
         }
-        LogSetupStep(IDS_SETUP_LOG_UNREGISTERED);
-        RemoveUninstallEntry();
-        LogSetupStep(IDS_SETUP_LOG_ENTRY_REMOVED);
+        if (!UndoInstallation())
+            return kSetupFailed;
         ShowSetupMessage(IDS_SETUP_UNINSTALLED);
-        return true;
+        return kSetupSucceeded;
     }
 
-    // An uninstaller on the machine: Setup itself beside the library.
-    char installedSetup[1024];
-    BoundedCopy(installedSetup, sizeof installedSetup, installDir);
-    BoundedAppend(installedSetup, sizeof installedSetup, "\\" INSTALLED_SETUP_NAME);
-    if (lstrcmpiA(ownPath, installedSetup) != 0 && !CopyInstalledFile(ownPath, installedSetup))
-        return false;
-    WIN32_FILE_ATTRIBUTE_DATA setupData;
-    if (GetFileAttributesExA(installedSetup, GetFileExInfoStandard, &setupData))
-        installedBytes += setupData.nFileSizeLow;
-
-    // An upgrade in place replaces the registered entry: never a second one.
-    wchar_t registered[1024];
-    if (RegisteredLibraryPath(registered, sizeof registered / sizeof registered[0]))
-        UnregisterProviderLibrary(registered);
-    wchar_t widePath[1024];
-    if (!WidenAnsiPath(veriloomFileName, widePath, sizeof widePath / sizeof widePath[0]) ||
-        !RegisterProviderLibrary(widePath)) {
-        ShowSetupMessageCode(IDS_SETUP_REGISTER_ERROR, GetLastError());
-        return false;
+    // Blacklist files beside Setup are installed even without the library;
+    // Setup itself only with it.
+    if (!CopyInstalledFiles(srcDir, installDir, files.libraryPath[0] ? ownPath : NULL, &files))
+        return kSetupFailed;
+    if (files.libraryPath[0] == '\0') {
+        LogSetupStep(IDS_SETUP_LOG_NO_LIBRARY);
+        return kSetupFailed;
     }
-    LogSetupStepText(IDS_SETUP_LOG_REGISTERED, veriloomFileName);
+    if (!RegisterLibraryEntry(files.libraryPath) ||
+        !FinishInstall(options, installDir, files.libraryPath, static_cast<DWORD>((files.bytes + 1023) / 1024)))
+        return kSetupFailed;
     ShowSetupMessage(IDS_SETUP_INSTALLED);
-    EnableRevocationCheck(options.userScope);
-    char scope[256];
-    if (LoadStringA(SetupInstance, (options.userScope == 0 ? IDS_SETUP_ALL_USERS : IDS_SETUP_THIS_USER) +
-                                       LanguageOffset, scope, sizeof scope) == 0)
-        scope[0] = '\0';
-    LogSetupStepText(IDS_SETUP_LOG_SWITCHED_ON, scope);
-    if (options.noCrl) {
-        SetNoCrl(true);
-        LogSetupStep(IDS_SETUP_LOG_NO_CRL);
-    }
-    HKEY settings = CreateSettingsKey();
-    if (settings) {
-        const DWORD value = options.checkUpdate ? 1 : 0;
-        RegSetValueExA(settings, SETTINGS_CHECK_UPDATE, 0, REG_DWORD, reinterpret_cast<const BYTE *>(&value),
-                       sizeof value);
-        RegCloseKey(settings);
-    }
-    if (WriteUninstallEntry(installDir, veriloomFileName, static_cast<DWORD>((installedBytes + 1023) / 1024)))
-        LogSetupStep(IDS_SETUP_LOG_UNINSTALL_ENTRY);
-    if (RegisterVeriloomEventSource(veriloomFileName))
-        LogSetupStepText(IDS_SETUP_LOG_EVENT_SOURCE, veriloomFileName);
+    if (files.restartNeeded)
+        ShowSetupMessage(IDS_SETUP_RESTART_NEEDED);
     if (options.useProxy)
         ImportProxySettings();
     if (!options.quiet)
         OfferTestPage();
-    return true;
+    return files.restartNeeded ? kSetupRestartNeeded : kSetupSucceeded;
 }

@@ -37,12 +37,12 @@ typedef void(WINAPI *GetNativeSystemInfoFunction)(LPSYSTEM_INFO);
 
 } // namespace
 
-bool RunSetup(const InstallOptions &options)
+SetupResult RunSetup(const InstallOptions &options)
 {
-    if (!InstallOrUninstall(options))
-        return false;
-    LaunchPlatformVariant();
-    return true;
+    const SetupResult result = InstallOrUninstall(options);
+    if (result != kSetupFailed)
+        LaunchPlatformVariant();
+    return result;
 }
 
 void ImportProxySettings()

@@ -5,10 +5,11 @@
 
 #include <windows.h>
 
+#include "install.h"
 #include "setup_options.h"
 
-// The run of the options' mode; true when it succeeded.
-bool RunSetup(const InstallOptions &options);
+// The run of the options' mode.
+SetupResult RunSetup(const InstallOptions &options);
 void ImportProxySettings();
 void OfferTestPage();
 void LaunchPlatformVariant();

@@ -170,3 +170,13 @@ bool ReadProviderListValue(HKEY key, const char *name, char *data, DWORD capacit
     return RegQueryValueExA(key, name, NULL, &type, reinterpret_cast<BYTE *>(data), length) == ERROR_SUCCESS &&
            type == REG_MULTI_SZ;
 }
+
+bool ReadRegisteredProviderList(const char *name, char *data, DWORD capacity, DWORD *length)
+{
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, PROVIDER_LIST_KEY, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+        return false;
+    const bool read = ReadProviderListValue(key, name, data, capacity, length);
+    RegCloseKey(key);
+    return read;
+}

@@ -18,6 +18,8 @@ const DWORD kProviderListBytes = 8192;
 // buffer of `capacity` bytes; false when it is missing or of another type.
 // *length is the byte count the registry returned.
 bool ReadProviderListValue(HKEY key, const char *name, char *data, DWORD capacity, DWORD *length);
+// The same for the value of CryptoAPI's DEFAULT key ("Dll" or "DllOrig").
+bool ReadRegisteredProviderList(const char *name, char *data, DWORD capacity, DWORD *length);
 
 // True when one entry of the list (length bytes of data) has a directory
 // part and the file name after its last backslash is the library's name,

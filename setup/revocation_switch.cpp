@@ -17,12 +17,17 @@ void EnablePrivilege(HANDLE token, const char *name)
         AdjustTokenPrivileges(token, FALSE, &privileges, 0, NULL, NULL);
 }
 
-// Pass 1: every loaded hive but the "_Classes" companions.
-bool SwitchLoadedHives()
+// Pass 1: every loaded hive but the "_Classes" companions. A hive that
+// cannot be written does not stop the others; the first failure's code
+// is kept.
+bool SwitchLoadedHives(DWORD *firstError)
 {
     HKEY users;
-    if (RegOpenKeyExA(HKEY_USERS, NULL, 0, KEY_ENUMERATE_SUB_KEYS, &users) != ERROR_SUCCESS)
+    const LONG opened = RegOpenKeyExA(HKEY_USERS, NULL, 0, KEY_ENUMERATE_SUB_KEYS, &users);
+    if (opened != ERROR_SUCCESS) {
+        *firstError = static_cast<DWORD>(opened);
         return false;
+    }
     bool result = true;
     for (DWORD index = 0;; ++index) {
         char name[256];
@@ -31,9 +36,9 @@ bool SwitchLoadedHives()
             break;
         if (strstr(name, "_Classes"))
             continue;
-        if (!SetCertificateRevocation(0, name)) {
+        if (!SetCertificateRevocation(0, name) && result) {
+            *firstError = GetLastError();
             result = false;
-            break;
         }
     }
     RegCloseKey(users);
@@ -61,12 +66,15 @@ bool ReadProfilesDirectory(char *profileDir, size_t capacity)
     return profileDir[0] != '\0';
 }
 
-// Pass 2: the hive file of every profile, mounted for the moment of the write.
-void SwitchProfileHives()
+// Pass 2: the hive file of every profile, mounted for the moment of the
+// write. A hive that cannot be mounted belongs to a user who is logged on
+// (pass 1 wrote it) or is none; a mounted hive that cannot be written is a
+// failure.
+bool SwitchProfileHives(DWORD *firstError)
 {
     char profileDir[1024];
     if (!ReadProfilesDirectory(profileDir, sizeof profileDir))
-        return;
+        return true;
 
     HANDLE token;
     if (OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token)) {
@@ -81,7 +89,8 @@ void SwitchProfileHives()
     WIN32_FIND_DATAA entry;
     HANDLE find = FindFirstFileA(pattern, &entry);
     if (find == INVALID_HANDLE_VALUE)
-        return;
+        return true;
+    bool result = true;
     do {
         if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || strcmp(entry.cFileName, ".") == 0 ||
             strcmp(entry.cFileName, "..") == 0)
@@ -96,10 +105,14 @@ void SwitchProfileHives()
             continue;
         if (RegLoadKeyA(HKEY_USERS, PROFILE_MOUNT_POINT, hive) != ERROR_SUCCESS)
             continue;  // the hive of a user who is logged on, or no hive at all
-        SetCertificateRevocation(0, PROFILE_MOUNT_POINT);
+        if (!SetCertificateRevocation(0, PROFILE_MOUNT_POINT) && result) {
+            *firstError = GetLastError();
+            result = false;
+        }
         RegUnLoadKeyA(HKEY_USERS, PROFILE_MOUNT_POINT);
     } while (FindNextFileA(find, &entry));
     FindClose(find);
+    return result;
 }
 
 } // namespace
@@ -110,27 +123,34 @@ bool SetCertificateRevocation(int scope, const char *subkey)
     keyName[0] = '\0';
     // A path that does not fit would name another key: it fails like a key
     // that cannot be opened.
-    if (subkey && (BoundedCopy(keyName, sizeof keyName, subkey) != kBoundedOk ||
-                   BoundedAppend(keyName, sizeof keyName, "\\") != kBoundedOk))
+    if ((subkey && (BoundedCopy(keyName, sizeof keyName, subkey) != kBoundedOk ||
+                    BoundedAppend(keyName, sizeof keyName, "\\") != kBoundedOk)) ||
+        BoundedAppend(keyName, sizeof keyName, INTERNET_SETTINGS_KEY) != kBoundedOk) {
+        SetLastError(ERROR_FILENAME_EXCED_RANGE);
         return false;
-    if (BoundedAppend(keyName, sizeof keyName, INTERNET_SETTINGS_KEY) != kBoundedOk)
-        return false;
+    }
 
     HKEY key;
-    if (RegCreateKeyExA(scope != 0 ? HKEY_CURRENT_USER : HKEY_USERS, keyName, 0, NULL, REG_OPTION_NON_VOLATILE,
-                        KEY_SET_VALUE, NULL, &key, NULL) != ERROR_SUCCESS)
-        return false;
-    const DWORD on = 1;
-    RegSetValueExA(key, CERTIFICATE_REVOCATION_VALUE, 0, REG_DWORD, reinterpret_cast<const BYTE *>(&on), sizeof on);
-    RegCloseKey(key);
-    return true;
+    LONG result = RegCreateKeyExA(scope != 0 ? HKEY_CURRENT_USER : HKEY_USERS, keyName, 0, NULL,
+                                  REG_OPTION_NON_VOLATILE, KEY_SET_VALUE, NULL, &key, NULL);
+    if (result == ERROR_SUCCESS) {
+        const DWORD on = 1;
+        result = RegSetValueExA(key, CERTIFICATE_REVOCATION_VALUE, 0, REG_DWORD, reinterpret_cast<const BYTE *>(&on),
+                                sizeof on);
+        RegCloseKey(key);
+    }
+    SetLastError(static_cast<DWORD>(result));
+    return result == ERROR_SUCCESS;
 }
 
 bool EnableRevocationCheck(int userScope)
 {
     if (userScope != 0)
         return SetCertificateRevocation(userScope, NULL);
-    const bool result = SwitchLoadedHives();
-    SwitchProfileHives();
-    return result;
+    DWORD loadedError = ERROR_SUCCESS;
+    DWORD profileError = ERROR_SUCCESS;
+    const bool loaded = SwitchLoadedHives(&loadedError);
+    const bool profiles = SwitchProfileHives(&profileError);
+    SetLastError(loaded ? profileError : loadedError);
+    return loaded && profiles;
 }

@@ -12,9 +12,11 @@
 
 // Scope 0: every loaded hive of HKEY_USERS (not the "_Classes" companions)
 // and the hive of every profile in the profiles directory; other values:
-// the current user. The result reports the loaded hives or the one write.
+// the current user. False, with the first failure's code in GetLastError,
+// when any hive that could be reached was not written.
 bool EnableRevocationCheck(int userScope);
 
 // Scope 0: the switch in HKEY_USERS\<subkey>; other values: in
-// HKEY_CURRENT_USER. True when the key could be created or opened.
+// HKEY_CURRENT_USER. True when the value was written, else false with the
+// reason in GetLastError.
 bool SetCertificateRevocation(int scope, const char *subkey);

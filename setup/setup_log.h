@@ -1,12 +1,24 @@
 // The installer's log ("/log FILE"): one line per step and every message
 // text, each with the local time in front, appended in the user's
-// language. Nothing is written without a log file.
+// language. The file is opened once, never through a link, and appended
+// to only when it is new or belongs to an administrator or SYSTEM: an
+// elevated Setup must not write into a file a standard user prepared.
+// Nothing is written without a log file.
 #pragma once
 
 #include <windows.h>
 
-// Set once at start; an empty name or null means no log.
-void SetSetupLogFile(const char *path);
+enum LogOpenResult {
+    kLogOpened,
+    kLogCannotOpen,  // a folder, a missing folder, no access...: GetLastError tells
+    kLogIsLink,      // a symbolic link or junction, or a file with more than one name
+    kLogNotOwned,    // an existing file owned by someone else than an administrator or SYSTEM
+};
+
+// Opens (or creates) the log for appending and keeps it open until
+// CloseSetupLog. Null or an empty path: no log, kLogOpened.
+LogOpenResult OpenSetupLog(const char *path);
+void CloseSetupLog();
 
 // Appends the text as one line (line breaks inside become blanks).
 void LogSetupText(const char *text);
@@ -16,3 +28,9 @@ void LogSetupText(const char *text);
 void LogSetupStep(UINT id);
 void LogSetupStepText(UINT id, const char *argument);
 void LogSetupStepNumber(UINT id, unsigned number);
+// Two arguments: a path and a Win32 error code.
+void LogSetupStepTextNumber(UINT id, const char *argument, unsigned number);
+
+// Writes the text and a line break to standard error, when Setup has one
+// (a command prompt or a deployment tool that reads it).
+void WriteStandardError(const char *text);

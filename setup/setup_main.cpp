@@ -20,24 +20,33 @@ bool SetupQuiet = false;
 
 bool IsProviderInstalled()
 {
-    HKEY key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, PROVIDER_LIST_KEY, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
-        return false;
     char list[kProviderListBytes];
     DWORD length = 0;
-    const bool installed = ReadProviderListValue(key, PROVIDER_LIST_VALUE, list, sizeof list, &length) &&
-                           ProviderListNamesLibrary(list, length);
-    RegCloseKey(key);
-    return installed;
+    return ReadRegisteredProviderList(PROVIDER_LIST_VALUE, list, sizeof list, &length) &&
+           ProviderListNamesLibrary(list, length);
 }
 
 namespace {
 
-// Exit codes as deployment tools read them.
+// Exit codes as deployment tools (and Windows Installer) read them.
 const int kExitSuccess = 0;
-const int kExitCancelled = 1602;   // the dialog was left with Exit
-const int kExitFailed = 1603;      // a step failed
-const int kExitBadOptions = 1639;  // unknown or contradictory options
+const int kExitCancelled = 1602;        // the dialog was left with Exit
+const int kExitFailed = 1603;           // a step failed
+const int kExitBadOptions = 1639;       // unknown or contradictory options, or a log that cannot be used
+const int kExitRestartNeeded = 3010;    // succeeded; a file in use is replaced at the restart
+
+int ExitCodeOf(SetupResult result)
+{
+    switch (result) {
+    case kSetupSucceeded:
+        return kExitSuccess;
+    case kSetupRestartNeeded:
+        return kExitRestartNeeded;
+    case kSetupFailed:
+        break;
+    }
+    return kExitFailed;
+}
 
 // Read from the command line once; the dialog adds the user's choices.
 InstallOptions options;
@@ -85,8 +94,43 @@ void StartRun(HWND dialog)
     }
     run.useProxy = IsDlgButtonChecked(dialog, IDC_SETUP_PROXY) == BST_CHECKED;
     EndDialog(dialog, 1);
-    exitCode = RunSetup(run) ? kExitSuccess : kExitFailed;
+    exitCode = ExitCodeOf(RunSetup(run));
 }
+
+// Opens the log; 0, or the message that says why it cannot be used.
+UINT OpenLog(const char *path)
+{
+    switch (OpenSetupLog(path)) {
+    case kLogOpened:
+        return 0;
+    case kLogIsLink:
+        return IDS_SETUP_LOG_IS_LINK;
+    case kLogNotOwned:
+        return IDS_SETUP_LOG_NOT_OWNED;
+    case kLogCannotOpen:
+        break;
+    }
+    return IDS_SETUP_LOG_CANNOT_OPEN;
+}
+
+// A run that cannot start: the message goes to standard error (a
+// deployment tool's record) and the log when there is one, never into a
+// message box: the options may not have been read far enough to know
+// whether anyone could answer it (a SYSTEM account has no desktop).
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wformat-nonliteral"
+void ReportStartProblem(UINT id, const char *path)
+{
+    const DWORD error = GetLastError();
+    char format[256];
+    if (LoadStringA(SetupInstance, id + LanguageOffset, format, sizeof format) == 0)
+        format[0] = '\0';
+    char text[1024];
+    BoundedFormat(text, sizeof text, format, path ? path : "", static_cast<unsigned>(error));
+    WriteStandardError(text);
+    LogSetupText(text);
+}
+#pragma GCC diagnostic pop
 
 } // namespace
 
@@ -130,25 +174,31 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE /*previous*/, LPSTR commandTail
     InitLanguageOffset();
     const OptionsResult parsed = ParseInstallOptions(SetupCommandTail, &options);
     SetupQuiet = options.quiet;
-    SetSetupLogFile(options.logFile);
+    const UINT logProblem = OpenLog(options.logFile);
+    if (logProblem != 0) {
+        // Nothing is written into a log that cannot be trusted.
+        ReportStartProblem(logProblem, options.logFile);
+        return kExitBadOptions;
+    }
     LogSetupStepText(IDS_SETUP_LOG_STARTED, SetupCommandTail);
 
     // A word that is no option stops only a quiet run: the dialogs have
     // always ignored them.
     if (parsed == kOptionsContradictory || (parsed == kOptionsUnknownWord && options.quiet)) {
-        LogSetupStep(IDS_SETUP_LOG_BAD_OPTIONS);
+        ReportStartProblem(IDS_SETUP_LOG_BAD_OPTIONS, NULL);
         exitCode = kExitBadOptions;
     } else if (options.showUsage) {
         ShowSetupMessage(IDS_SETUP_USAGE);
         exitCode = kExitSuccess;
     } else if (options.quiet) {
         // The options decide the mode, not detection.
-        exitCode = RunSetup(options) ? kExitSuccess : kExitFailed;
+        exitCode = ExitCodeOf(RunSetup(options));
     } else {
         options.uninstall = options.uninstall || IsProviderInstalled();
         const int dialogId = (options.uninstall ? IDD_SETUP_UNINSTALL : IDD_SETUP_INSTALL) + LanguageOffset;
         DialogBoxParamA(instance, MAKEINTRESOURCEA(dialogId), NULL, SetupDlgProc, 0);
     }
     LogSetupStepNumber(IDS_SETUP_LOG_EXIT, static_cast<unsigned>(exitCode));
+    CloseSetupLog();
     return exitCode;
 }

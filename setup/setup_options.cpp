@@ -13,10 +13,12 @@ bool IsBlank(char c)
     return c == ' ' || c == '\t';
 }
 
-// Copies the next word into `word` (quotes removed, cut at the capacity)
-// and returns the text after it, or null at the end of the tail.
-const char *NextWord(const char *text, char *word, size_t capacity)
+// Copies the next word into `word` (quotes removed, cut at the capacity,
+// which *cut then tells) and returns the text after it, or null at the end
+// of the tail.
+const char *NextWord(const char *text, char *word, size_t capacity, bool *cut)
 {
+    *cut = false;
     while (IsBlank(*text))
         ++text;
     if (*text == '\0')
@@ -28,6 +30,8 @@ const char *NextWord(const char *text, char *word, size_t capacity)
             quoted = !quoted;
         else if (length + 1 < capacity)
             word[length++] = *text;
+        else
+            *cut = true;
     }
     word[length] = '\0';
     return text;
@@ -60,8 +64,9 @@ OptionsResult ParseInstallOptions(const char *tail, InstallOptions *options)
     bool thisUser = false;
     bool unknown = false;
     char word[1024];
+    bool cut = false;
     const char *rest = tail;
-    while ((rest = NextWord(rest, word, sizeof word)) != NULL) {
+    while ((rest = NextWord(rest, word, sizeof word, &cut)) != NULL) {
         if (strstr(word, "-nocrl"))
             continue;
         if (IsOption(word, "quiet")) {
@@ -77,8 +82,11 @@ OptionsResult ParseInstallOptions(const char *tail, InstallOptions *options)
         } else if (IsOption(word, "?")) {
             options->showUsage = true;
         } else if (IsOption(word, "log")) {
-            rest = NextWord(rest, word, sizeof word);
-            if (!rest || word[0] == '\0' || BoundedCopy(options->logFile, sizeof options->logFile, word) != kBoundedOk)
+            // The file follows; an option in its place ("/log /quiet") or
+            // a path that does not fit is refused, never taken or cut.
+            rest = NextWord(rest, word, sizeof word, &cut);
+            if (!rest || cut || word[0] == '\0' || word[0] == '/' || word[0] == '-' ||
+                BoundedCopy(options->logFile, sizeof options->logFile, word) != kBoundedOk)
                 return kOptionsContradictory;
         } else {
             unknown = true;

@@ -22,6 +22,9 @@ enum OptionsResult {
 };
 
 // Options are case-insensitive and begin with '/' or '-'; a word in double
-// quotes may hold blanks. "-nocrl" keeps its meaning: the exact text
-// anywhere in the tail, also inside a longer word.
+// quotes may hold blanks. The one exception, in every mode, is "-nocrl":
+// the exact text, lower case with its hyphen, anywhere in the tail, also
+// inside a longer word (so "/nocrl" or "-NOCRL" is no option). The word
+// after "/log" is the file: it may not begin with '/' or '-' nor exceed
+// 1023 characters.
 OptionsResult ParseInstallOptions(const char *tail, InstallOptions *options);

@@ -9,16 +9,39 @@
 
 namespace {
 
+// A registry call's result as a bool, its code kept for GetLastError.
+bool Succeeded(LONG result)
+{
+    SetLastError(static_cast<DWORD>(result));
+    return result == ERROR_SUCCESS;
+}
+
 bool SetText(HKEY key, const char *name, const char *text, DWORD type = REG_SZ)
 {
-    return RegSetValueExA(key, name, 0, type, reinterpret_cast<const BYTE *>(text),
-                          static_cast<DWORD>(strlen(text) + 1)) == ERROR_SUCCESS;
+    return Succeeded(RegSetValueExA(key, name, 0, type, reinterpret_cast<const BYTE *>(text),
+                                    static_cast<DWORD>(strlen(text) + 1)));
 }
 
 bool SetNumber(HKEY key, const char *name, DWORD number)
 {
-    return RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE *>(&number), sizeof number) ==
-           ERROR_SUCCESS;
+    return Succeeded(
+        RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE *>(&number), sizeof number));
+}
+
+// Creates the key for writing values; false with the reason in GetLastError.
+bool CreateKey(const char *name, HKEY *key)
+{
+    return Succeeded(RegCreateKeyExA(HKEY_LOCAL_MACHINE, name, 0, NULL, REG_OPTION_NON_VOLATILE, KEY_SET_VALUE,
+                                     NULL, key, NULL));
+}
+
+// Closes the key keeping the error code of the writes.
+bool CloseKeyAfter(HKEY key, bool written)
+{
+    const DWORD error = GetLastError();
+    RegCloseKey(key);
+    SetLastError(error);
+    return written;
 }
 
 } // namespace
@@ -37,8 +60,7 @@ bool WriteUninstallEntry(const char *installDir, const char *libraryPath, DWORD 
     BoundedAppend(quietUninstall, sizeof quietUninstall, " /quiet");
 
     HKEY key;
-    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, UNINSTALL_ENTRY_KEY, 0, NULL, REG_OPTION_NON_VOLATILE, KEY_SET_VALUE,
-                        NULL, &key, NULL) != ERROR_SUCCESS)
+    if (!CreateKey(UNINSTALL_ENTRY_KEY, &key))
         return false;
     const bool written = SetText(key, "DisplayName", VERILOOM_DISPLAY_NAME) &&
                          SetText(key, "DisplayVersion", VERILOOM_DISPLAY_VERSION) &&
@@ -47,24 +69,31 @@ bool WriteUninstallEntry(const char *installDir, const char *libraryPath, DWORD 
                          SetNumber(key, "EstimatedSize", estimatedKilobytes) && SetNumber(key, "NoModify", 1) &&
                          SetNumber(key, "NoRepair", 1) && SetText(key, "UninstallString", uninstall) &&
                          SetText(key, "QuietUninstallString", quietUninstall);
-    RegCloseKey(key);
-    return written;
+    return CloseKeyAfter(key, written);
 }
 
-void RemoveUninstallEntry()
+bool HasUninstallEntry()
 {
-    RegDeleteKeyA(HKEY_LOCAL_MACHINE, UNINSTALL_ENTRY_KEY);
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, UNINSTALL_ENTRY_KEY, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+        return false;
+    RegCloseKey(key);
+    return true;
+}
+
+bool RemoveUninstallEntry()
+{
+    const LONG result = RegDeleteKeyA(HKEY_LOCAL_MACHINE, UNINSTALL_ENTRY_KEY);
+    return Succeeded(result == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : result);
 }
 
 bool RegisterVeriloomEventSource(const char *libraryPath)
 {
     HKEY key;
-    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, EVENT_SOURCE_KEY, 0, NULL, REG_OPTION_NON_VOLATILE, KEY_SET_VALUE, NULL,
-                        &key, NULL) != ERROR_SUCCESS)
+    if (!CreateKey(EVENT_SOURCE_KEY, &key))
         return false;
     const bool written = SetText(key, "EventMessageFile", libraryPath, REG_EXPAND_SZ) &&
                          SetNumber(key, "TypesSupported", EVENTLOG_ERROR_TYPE | EVENTLOG_WARNING_TYPE |
                                                               EVENTLOG_INFORMATION_TYPE);
-    RegCloseKey(key);
-    return written;
+    return CloseKeyAfter(key, written);
 }

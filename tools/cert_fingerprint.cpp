@@ -1,12 +1,20 @@
-// cert_fingerprint: prints, for each certificate or RSA key file (DER or
-// PEM), the subject's common name and the key fingerprint that blacklist files
+// cert_fingerprint: prints, for each certificate or key file (DER or PEM),
+// the subject's common name and the key fingerprint that blacklist files
 // list, as the revocation provider computes them; with --check also whether
-// a blacklist file lists the key and what the structural key checks find.
+// a blacklist file lists the key and, for RSA, what the structural key
+// checks find.
 // Builds natively and for Windows.
 //   cert_fingerprint FILE...
 //   cert_fingerprint --check [--lists DIR] FILE...
-// Certificates ("CERTIFICATE") and public keys ("PUBLIC KEY", that is
-// SubjectPublicKeyInfo) go through the provider's certificate reader. The
+//   cert_fingerprint --stores [--lists DIR] [--csv]      (Windows)
+// --stores checks every certificate of the machine's and the current user's
+// stores Root, AuthRoot, CA, My and TrustedPeople against the lists of the
+// installation folder (or DIR) and the structural checks, and prints one
+// line per weak certificate: store, subject, fingerprint, reason.
+// Certificates ("CERTIFICATE") and RSA public keys ("PUBLIC KEY", that is
+// SubjectPublicKeyInfo) go through the provider's certificate reader; a
+// public key of any other kind (EC, Ed25519, ...) is digested whole, as the
+// reader digests a certificate's SubjectPublicKeyInfo. The
 // other RSA keys, "RSA PRIVATE KEY" and "RSA PUBLIC KEY" (PKCS #1) and
 // "PRIVATE KEY" (PKCS #8, rsaEncryption), are read here and their modulus is
 // digested as the reader digests a certificate's: one leading zero octet off.
@@ -17,6 +25,10 @@
 #include "provider/sha1_digest.h"
 #include "provider/text_search.h"
 #include "tools/file_input.h"
+#ifdef _WIN32
+#include "common/install_folder.h"
+#include "tools/certificate_stores.h"
+#endif
 
 #include <dirent.h>
 
@@ -121,15 +133,18 @@ KeyForm FindKey(const std::vector<uint8_t> &der, Element *modulus)
         *modulus = inner[1];
         return kPrivateKeyInfo;
     }
-    // SubjectPublicKeyInfo: rsaEncryption, BIT STRING holding an RSAPublicKey.
-    if (items.size() == 2 && IsRsaAlgorithm(items[0]) && items[1].tag == kTagBitString)
+    // SubjectPublicKeyInfo: AlgorithmIdentifier, BIT STRING (for RSA holding
+    // an RSAPublicKey).
+    if (items.size() == 2 && items[0].tag == kTagSequence && items[1].tag == kTagBitString)
         return kSubjectPublicKeyInfo;
     return kNotAKey;
 }
 
-// What a file yields: the common name, the modulus digest and the modulus.
+// What a file yields: the common name, the key's kind, the digest the
+// fingerprint comes from and, for RSA, the modulus.
 struct KeyFacts {
     std::string commonName;
+    KeyKind kind = kKeyKindNone;
     std::string digest;
     std::vector<uint8_t> modulus;
 };
@@ -169,6 +184,15 @@ int ReadKeyFacts(const char *path, KeyFacts *facts)
     if (isPem && !keyExpected && form != kNotAKey)
         return Fail(path, "PEM block \"CERTIFICATE\" holds a key, not a certificate");
 
+    if (form == kSubjectPublicKeyInfo && KindOfKeyInfo(der.data(), static_cast<uint32_t>(der.size())) != kKeyKindRsa) {
+        char digest[80] = "";
+        if (DigestKeyInfo(der.data(), static_cast<uint32_t>(der.size()), digest, sizeof digest) != kDigestOk)
+            return Fail(path, "the public key cannot be digested");
+        facts->commonName = "(key file)";
+        facts->kind = KindOfKeyInfo(der.data(), static_cast<uint32_t>(der.size()));
+        facts->digest = digest;
+        return 0;
+    }
     if (form == kNotAKey || form == kSubjectPublicKeyInfo) {
         TMyProcessCertificate reader;
         if (!reader.Process(der.data(), static_cast<uint32_t>(der.size()))) {
@@ -179,10 +203,11 @@ int ReadKeyFacts(const char *path, KeyFacts *facts)
         if (form == kSubjectPublicKeyInfo && strlen(reader.GetModulusDigest()) <= 20)
             return Fail(path, "not a readable RSA key (no modulus in the public key)");
         facts->commonName = form == kNotAKey ? reader.GetCommonName() : "(key file)";
-        facts->digest = reader.GetModulusDigest();
+        facts->kind = reader.GetKeyKind();
+        facts->digest = reader.GetKeyDigest();
         const uint8_t *digits = NULL;
         uint32_t length = 0;
-        if (reader.GetModulus(&digits, &length))
+        if (facts->kind == kKeyKindRsa && reader.GetModulus(&digits, &length))
             facts->modulus.assign(digits, digits + length);
         return 0;
     }
@@ -196,6 +221,7 @@ int ReadKeyFacts(const char *path, KeyFacts *facts)
     if (length == 0 || DigestModulus(digits, static_cast<uint32_t>(length), digest, sizeof digest) != kDigestOk)
         return Fail(path, "not a readable RSA key (modulus cannot be digested)");
     facts->commonName = "(key file)";
+    facts->kind = kKeyKindRsa;
     facts->digest = digest;
     facts->modulus.assign(digits, digits + length);
     return 0;
@@ -205,7 +231,10 @@ void Print(const char *path, const KeyFacts &facts)
 {
     printf("%s\n  common name: %s\n  fingerprint: %s\n", path,
            facts.commonName.empty() ? "(none)" : facts.commonName.c_str(),
-           facts.digest.size() > 20 ? facts.digest.c_str() + 20 : "(no RSA key)");
+           facts.digest.size() > 20 ? facts.digest.c_str() + 20 : "(no key)");
+    // Keys that are not RSA are fingerprinted by their whole public key.
+    if (facts.kind != kKeyKindRsa && facts.digest.size() > 20)
+        printf("  key: %s (fingerprint of the SubjectPublicKeyInfo)\n", KeyKindName(facts.kind));
 }
 
 // The blacklist files of a folder, by the rule that the library and Setup use.
@@ -225,19 +254,29 @@ bool ListBlacklists(const std::string &folder, std::vector<std::string> *names)
 
 // The blacklist files that list the fingerprint (searched up to their first
 // NUL, as the library does).
+// A list's text up to its first NUL, as the library searches it.
+bool ReadListText(const std::string &path, std::string *text)
+{
+    std::vector<uint8_t> bytes;
+    if (!ReadWholeFile(path.c_str(), &bytes))
+        return false;
+    const void *nul = memchr(bytes.data(), 0, bytes.size());
+    const size_t length = nul ? static_cast<size_t>(static_cast<const uint8_t *>(nul) - bytes.data()) : bytes.size();
+    text->assign(bytes.begin(), bytes.begin() + static_cast<long>(length));
+    return true;
+}
+
 std::vector<std::string> ListsNaming(const std::string &folder, const std::vector<std::string> &names,
                                      const std::string &fingerprint)
 {
     std::vector<std::string> listing;
     for (const std::string &name : names) {
-        std::vector<uint8_t> text;
-        if (!ReadWholeFile((folder + "/" + name).c_str(), &text)) {
+        std::string text;
+        if (!ReadListText(folder + "/" + name, &text)) {
             printf("  (cannot read %s)\n", name.c_str());
             continue;
         }
-        const void *nul = memchr(text.data(), 0, text.size());
-        const size_t length = nul ? static_cast<size_t>(static_cast<const uint8_t *>(nul) - text.data()) : text.size();
-        if (ContainsText(reinterpret_cast<const char *>(text.data()), length, fingerprint.c_str()))
+        if (ContainsText(text.data(), text.size(), fingerprint.c_str()))
             listing.push_back(name);
     }
     return listing;
@@ -258,7 +297,7 @@ int Check(const char *path, const char *listFolder, const std::vector<std::strin
         return 2;
     Print(path, facts);
     if (facts.digest.size() <= 20) {
-        printf("  no RSA key: nothing to check\n");
+        printf("  no key: nothing to check\n");
         return 0;
     }
     bool weak = false;
@@ -272,6 +311,10 @@ int Check(const char *path, const char *listFolder, const std::vector<std::strin
     } else {
         printf("  blacklist: not searched (no --lists)\n");
     }
+    if (facts.kind != kKeyKindRsa) {
+        printf("  ROCA, close primes: not checked (RSA keys only)\n");
+        return weak ? 1 : 0;
+    }
     const uint8_t *modulus = facts.modulus.data();
     const uint32_t length = static_cast<uint32_t>(facts.modulus.size());
     const KeyCheckOutcome roca = CheckRocaStructure(modulus, length);
@@ -284,17 +327,140 @@ int Check(const char *path, const char *listFolder, const std::vector<std::strin
     return weak || roca == kCheckFlagged || closePrimes == kCheckFlagged ? 1 : 0;
 }
 
+#ifdef _WIN32
+// The lists of a folder, read once: (file name, text up to its first NUL).
+bool LoadLists(const std::string &folder, std::vector<std::pair<std::string, std::string>> *lists)
+{
+    std::vector<std::string> names;
+    if (!ListBlacklists(folder, &names))
+        return false;
+    bool complete = true;
+    for (const std::string &name : names) {
+        std::string text;
+        if (!ReadListText(folder + "/" + name, &text)) {
+            fprintf(stderr, "cert_fingerprint: cannot read the list %s\n", name.c_str());
+            complete = false;
+            continue;
+        }
+        lists->push_back(std::make_pair(name, text));
+    }
+    return complete;
+}
+
+// Why a certificate's key is weak: the lists that name it and, for RSA, the
+// structural checks that flag it; empty when nothing does.
+std::string WeakReason(const KeyFacts &facts, const std::vector<std::pair<std::string, std::string>> &lists)
+{
+    std::string reason;
+    const std::string fingerprint = facts.digest.substr(20);
+    for (const auto &list : lists) {
+        if (ContainsText(list.second.data(), list.second.size(), fingerprint.c_str()))
+            reason += (reason.empty() ? "listed in " : ", listed in ") + list.first;
+    }
+    if (facts.kind == kKeyKindRsa) {
+        const uint8_t *modulus = facts.modulus.data();
+        const uint32_t length = static_cast<uint32_t>(facts.modulus.size());
+        if (CheckRocaStructure(modulus, length) == kCheckFlagged)
+            reason += reason.empty() ? "ROCA (CVE-2017-15361)" : ", ROCA (CVE-2017-15361)";
+        if (CheckClosePrimes(modulus, length) == kCheckFlagged)
+            reason += reason.empty() ? "close primes (CVE-2022-26320)" : ", close primes (CVE-2022-26320)";
+    }
+    return reason;
+}
+
+// A CSV field, quoted when it needs to be.
+std::string CsvField(const std::string &text)
+{
+    if (text.find_first_of(",\"\r\n") == std::string::npos)
+        return text;
+    std::string quoted = "\"";
+    for (char c : text)
+        quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
+    return quoted + "\"";
+}
+
+// --stores: 0 nothing weak, 1 a weak certificate, 2 a store, list or
+// certificate that could not be read (and nothing weak).
+int CheckStores(const char *listFolder, bool csv)
+{
+    char installFolder[1024];
+    if (!listFolder) {
+        if (!VeriloomInstallFolder(installFolder, sizeof installFolder)) {
+            fprintf(stderr, "cert_fingerprint: no installation folder (ProgramFiles); give --lists DIR\n");
+            return 2;
+        }
+        listFolder = installFolder;
+    }
+    std::vector<std::pair<std::string, std::string>> lists;
+    bool unreadable = !LoadLists(listFolder, &lists);
+    if (unreadable && lists.empty()) {
+        fprintf(stderr, "cert_fingerprint: cannot read the folder %s\n", listFolder);
+        return 2;
+    }
+    if (csv)
+        printf("store,subject,fingerprint,reason\n");
+    size_t checked = 0, weak = 0;
+    ReadSystemStores(
+        [&](const StoreCertificate &certificate) {
+            checked++;
+            KeyFacts facts;
+            TMyProcessCertificate reader;
+            if (!reader.Process(certificate.der.data(), static_cast<uint32_t>(certificate.der.size())) ||
+                strlen(reader.GetKeyDigest()) <= 20) {
+                fprintf(stderr, "cert_fingerprint: %s: '%s' is not readable [%d/%d]\n", certificate.store.c_str(),
+                        certificate.subject.c_str(), static_cast<int>(reader.ParseStatus),
+                        static_cast<int>(reader.KeyStatus));
+                unreadable = true;
+                return;
+            }
+            facts.kind = reader.GetKeyKind();
+            facts.digest = reader.GetKeyDigest();
+            const uint8_t *modulus = NULL;
+            uint32_t length = 0;
+            if (facts.kind == kKeyKindRsa && reader.GetModulus(&modulus, &length))
+                facts.modulus.assign(modulus, modulus + length);
+            const std::string reason = WeakReason(facts, lists);
+            if (reason.empty())
+                return;
+            weak++;
+            const std::string fingerprint = facts.digest.substr(20);
+            if (csv)
+                printf("%s,%s,%s,%s\n", CsvField(certificate.store).c_str(), CsvField(certificate.subject).c_str(),
+                       fingerprint.c_str(), CsvField(reason).c_str());
+            else
+                printf("%s: '%s' %s: %s\n", certificate.store.c_str(), certificate.subject.c_str(),
+                       fingerprint.c_str(), reason.c_str());
+        },
+        [&](const std::string &store, unsigned long error) {
+            fprintf(stderr, "cert_fingerprint: cannot open the store %s (error %lu)\n", store.c_str(), error);
+            unreadable = true;
+        });
+    fprintf(csv ? stderr : stdout, "%u certificates checked against %u lists in %s: %u weak\n",
+            static_cast<unsigned>(checked), static_cast<unsigned>(lists.size()), listFolder,
+            static_cast<unsigned>(weak));
+    return weak ? 1 : unreadable ? 2 : 0;
+}
+#endif
+
 int Usage()
 {
     fprintf(stderr,
             "usage: cert_fingerprint FILE...\n"
             "       cert_fingerprint --check [--lists DIR] FILE...\n"
-            "Prints the common name and the key fingerprint of each certificate or RSA key\n"
+            "       cert_fingerprint --stores [--lists DIR] [--csv]\n"
+            "Prints the common name and the key fingerprint of each certificate or key\n"
             "file (DER or PEM: CERTIFICATE, RSA PRIVATE KEY, PRIVATE KEY, RSA PUBLIC KEY,\n"
-            "PUBLIC KEY). For a key the common name reads \"(key file)\".\n"
+            "PUBLIC KEY of any kind). For a key the common name reads \"(key file)\".\n"
+            "An RSA key's fingerprint comes from its modulus, any other key's from its\n"
+            "whole SubjectPublicKeyInfo.\n"
             "--check also says whether a BLACKLIST file in DIR lists the key and whether\n"
-            "the key has the ROCA structure or close primes; exit code 0 nothing weak,\n"
-            "1 a weak key (even when another file was unreadable), 2 unreadable input.\n");
+            "an RSA key has the ROCA structure or close primes; exit code 0 nothing weak,\n"
+            "1 a weak key (even when another file was unreadable), 2 unreadable input.\n"
+            "--stores (Windows) checks every certificate of the machine's and the current\n"
+            "user's stores Root, AuthRoot, CA, My and TrustedPeople the same way, against\n"
+            "the lists of the installation folder or DIR, and prints one line per weak\n"
+            "certificate (store, subject, fingerprint, reason; --csv: as CSV with a header);\n"
+            "exit codes as for --check, 2 also for a store that could not be opened.\n");
     return 2;
 }
 
@@ -304,6 +470,26 @@ int main(int argc, char **argv)
 {
     if (argc < 2)
         return Usage();
+    if (strcmp(argv[1], "--stores") == 0) {
+        const char *listFolder = NULL;
+        bool csv = false;
+        for (int i = 2; i < argc; i++) {
+            if (strcmp(argv[i], "--csv") == 0)
+                csv = true;
+            else if (strcmp(argv[i], "--lists") == 0 && i + 1 < argc)
+                listFolder = argv[++i];
+            else
+                return Usage();
+        }
+#ifdef _WIN32
+        return CheckStores(listFolder, csv);
+#else
+        (void)listFolder;
+        (void)csv;
+        fprintf(stderr, "cert_fingerprint: --stores reads the Windows certificate stores; it runs on Windows\n");
+        return 2;
+#endif
+    }
     if (strcmp(argv[1], "--check") != 0) {
         int failures = 0;
         for (int i = 1; i < argc; i++) {

@@ -42,8 +42,8 @@ std::string KeyFingerprint(const std::vector<BYTE> &der)
                  static_cast<int>(reader.KeyStatus));
         return text;
     }
-    const char *digest = reader.GetModulusDigest();
-    return strlen(digest) > 20 ? std::string(digest + 20) : std::string("(no RSA key)");
+    const char *digest = reader.GetKeyDigest();
+    return strlen(digest) > 20 ? std::string(digest + 20) : std::string("(no key)");
 }
 
 // Prints one file's report; false when the file could not be read or checked.

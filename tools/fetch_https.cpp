@@ -154,7 +154,7 @@ int main(int argc, char **argv)
 
     TMyProcessCertificate reader;
     const bool read = reader.Process(certificate->pbCertEncoded, certificate->cbCertEncoded);
-    const char *digest = reader.GetModulusDigest();
+    const char *digest = reader.GetKeyDigest();
     printf("%s: subject CN \"%s\", key fingerprint %s\n", url, read ? reader.GetCommonName() : "",
            read && strlen(digest) > 20 ? digest + 20 : "(none)");
     fflush(stdout);

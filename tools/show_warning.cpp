@@ -126,8 +126,8 @@ int main(int argc, char **argv)
         der.push_back(static_cast<BYTE>(c));
     fclose(file);
     TMyProcessCertificate reader;
-    if (!reader.Process(der.data(), static_cast<uint32_t>(der.size())) || strlen(reader.GetModulusDigest()) <= 20) {
-        fprintf(stderr, "%s: no RSA key\n", argv[2]);
+    if (!reader.Process(der.data(), static_cast<uint32_t>(der.size())) || strlen(reader.GetKeyDigest()) <= 20) {
+        fprintf(stderr, "%s: no key\n", argv[2]);
         return 1;
     }
 
@@ -141,7 +141,7 @@ int main(int argc, char **argv)
     file = fopen(list.c_str(), "wb");
     if (!file)
         return 1;
-    fprintf(file, "%s\n", reader.GetModulusDigest() + 20);
+    fprintf(file, "%s\n", reader.GetKeyDigest() + 20);
     fclose(file);
     SetEnvironmentVariableA("ProgramFiles", root.c_str());
 

@@ -12,6 +12,7 @@ our own, so the reader is checked against an independent implementation:
 
   * key algorithm      "Public Key Algorithm:" of `openssl x509 -text`
   * RSA modulus        `openssl x509 -modulus`
+  * public key         `openssl x509 -pubkey` (DER SubjectPublicKeyInfo)
   * names              `-nameopt sep_multiline,oid,show_type,dump_all,dump_der`
                        prints every name attribute as the hex of its exact
                        DER encoding (tag, length, content), so the string type
@@ -20,7 +21,10 @@ our own, so the reader is checked against an independent implementation:
 
 Reader behaviour mirrored here:
   * fingerprint = last 20 hex digits of SHA-1("Modulus=" + upper-case hex of
-    the modulus bytes + "\\n"), only for rsaEncryption keys (else "-");
+    the modulus bytes + "\\n") for rsaEncryption keys; for a key of any
+    other kind the last 20 hex digits of SHA-1 over the DER
+    SubjectPublicKeyInfo (`openssl x509 -pubkey -noout | openssl pkey -pubin
+    -outform DER | sha1sum | cut -c21-40`);
   * common name = the last UTF8String/PrintableString/TeletexString commonName
     seen while walking issuer then subject (so the subject wins when it has
     one), raw content bytes, at most 255 of them; "-" when there is none;
@@ -70,6 +74,8 @@ INPUT_EXTS = (".crt", ".cer", ".pem", ".der")
 PEM_RE = re.compile(
     rb"-----BEGIN CERTIFICATE-----\s*(.*?)\s*-----END CERTIFICATE-----",
     re.S)
+PUBKEY_RE = re.compile(
+    r"-----BEGIN PUBLIC KEY-----\s*(.*?)\s*-----END PUBLIC KEY-----", re.S)
 ATTR_RE = re.compile(r"^([0-9]+(?:\.[0-9]+)+|[A-Za-z][A-Za-z0-9]*)="
                      r"([A-Z0-9_ ]+):#([0-9A-Fa-f]+)$")
 
@@ -160,7 +166,7 @@ def tlv_header(buf, off):
 def run_openssl(openssl, der):
     cmd = [openssl, "x509", "-inform", "DER", "-noout",
            "-nameopt", NAMEOPT, "-certopt", CERTOPT,
-           "-issuer", "-subject", "-modulus", "-text"]
+           "-issuer", "-subject", "-modulus", "-pubkey", "-text"]
     try:
         p = subprocess.run(cmd, input=der, stdout=subprocess.PIPE,
                            stderr=subprocess.PIPE, check=False)
@@ -199,7 +205,11 @@ def parse_name_line(line):
 
 def parse_output(text):
     facts = {"issuer": [], "subject": [], "modulus": None,
-             "key_alg": None, "sig_alg": None, "sig_first": None}
+             "key_alg": None, "sig_alg": None, "sig_first": None,
+             "public_key": None}
+    pubkey = PUBKEY_RE.search(text)
+    if pubkey:
+        facts["public_key"] = base64.b64decode("".join(pubkey.group(1).split()))
     section = None
     lines = text.splitlines()
     i = 0
@@ -276,6 +286,10 @@ def expectations_for(openssl, path):
                             "output (%r)" % mod)
         row["key_status"] = "2"
         row["fingerprint"] = fingerprint_of_modulus_hex(mod)
+    elif facts["public_key"]:
+        row["fingerprint"] = hashlib.sha1(facts["public_key"]).hexdigest()[-20:]
+    else:
+        raise CertError("no public key in openssl output")
 
     if facts["sig_alg"] == "rsaEncryption":
         # The reader takes the signature BIT STRING for a second RSA key.

@@ -20,7 +20,11 @@ the folder of shipped blacklist files (blacklists/ of the repository).
   * --check: each certificate of key-checks/ is reported weak by exactly the
     checks its committed verdicts flag (exit 1) or by none (exit 0); a listed
     weak key is named with its blacklist file when --lists is given; a
-    missing file gives exit 2, and exit 1 when a weak key comes with it.
+    missing file gives exit 2, and exit 1 when a weak key comes with it;
+  * published keys: the RFC 9500 EC keys of published-keys/, as PEM public keys
+    and in certificates, and the keypair key's certificate are found in the
+    lists by their SubjectPublicKeyInfo or modulus fingerprint (exit 1); a
+    fresh Ed25519 certificate is not (exit 0).
 
 When BLACKLIST_DIR is missing everything else is checked and the script
 exits with 77 (skipped).
@@ -82,7 +86,7 @@ def check_certificates(tool, certs):
                 continue
             check(code == 0, "%s: exit code %d: %r" % (name, code, output))
             printed_name, printed_fingerprint = parse_report(output)
-            want_fingerprint = "(no RSA key)" if fingerprint == "-" else fingerprint
+            want_fingerprint = "(no key)" if fingerprint == "-" else fingerprint
             want_name = b"(none)" if cn_hex == "-" else bytes.fromhex(cn_hex)
             check(printed_fingerprint == want_fingerprint,
                   "%s: fingerprint %s, expected %s" % (name, printed_fingerprint, want_fingerprint))
@@ -193,6 +197,20 @@ def check_structural(tool, data, blacklist_dir, blacklists):
     check(code == 1, "--check, missing file and weak key: exit %d, %r" % (code, output))
 
 
+def check_published(tool, data, blacklist_dir):
+    certs, keys = os.path.join(data, "certs"), os.path.join(data, "published-keys")
+    cases = [(os.path.join(keys, "rfc9500-ecdsap%s.pub.pem" % bits), 1, "BLACKLIST.KEYS-published")
+             for bits in ("256", "384", "521")]
+    cases += [(os.path.join(certs, "rfc9500-p%s.der" % bits), 1, "BLACKLIST.KEYS-published")
+              for bits in ("256", "384", "521")]
+    cases += [(os.path.join(certs, "keypair-2048.der"), 1, "BLACKLIST.RSA-keypair"),
+              (os.path.join(certs, "ed25519.der"), 0, None)]
+    for path, want_code, listing in cases:
+        code, output = run_tool(tool, "--check", "--lists", blacklist_dir, path)
+        found = listing is None or ("  blacklist: listed in %s" % listing).encode() in output
+        check(code == want_code and found, "--check --lists %s: exit %d, %r" % (path, code, output))
+
+
 def main():
     if len(sys.argv) != 4:
         sys.exit(__doc__)
@@ -206,6 +224,8 @@ def main():
         check_keys(tool, os.path.join(data, "weak-keys"), blacklists, work)
         check_unreadable(tool, work)
         check_structural(tool, data, blacklist_dir, blacklists)
+        if blacklists is not None:
+            check_published(tool, data, blacklist_dir)
     if failures:
         print("%d failure(s)" % len(failures))
         return 1

@@ -208,7 +208,8 @@ class Maker:
         with open(out, "rb") as f:
             return f.read()
 
-    def ca_signed(self, key, subject, mask="utf8only", extensions="ext_leaf"):
+    def ca_signed(self, key, subject, mask="utf8only", extensions="ext_leaf",
+                  public_key=None):
         if self.ca is None:
             ca_key = self.key("ca", "RSA", "rsa_keygen_bits:2048")
             ca_der = self.self_signed(ca_key, CA_SUBJECT)
@@ -220,10 +221,12 @@ class Maker:
         self.run("req", "-new", "-key", key, "-subj", subject, "-utf8",
                  "-config", self.cnf[mask], "-out", csr)
         out = self.path("tmp-leaf.der")
+        forced = ["-force_pubkey", public_key] if public_key else []
         self.run("x509", "-req", "-in", csr, "-CA", self.ca[1],
                  "-CAkey", self.ca[0], "-set_serial", self.next_serial(),
                  "-days", DAYS, "-sha256", "-extfile", self.cnf["utf8only"],
-                 "-extensions", extensions, "-outform", "DER", "-out", out)
+                 "-extensions", extensions, "-outform", "DER", "-out", out,
+                 *forced)
         with open(out, "rb") as f:
             return f.read()
 
@@ -375,8 +378,27 @@ def make_empty_subject(m):
     m.save("empty-subject-san.der", der)
 
 
-GROUPS = {"all": lambda m: (make_all(m), make_empty_subject(m)),
-          "empty-subject": make_empty_subject}
+def make_published(m):
+    # Certificates for published weak keys (published-keys/, whose private
+    # keys are public): the request is signed by a throw-away key and the
+    # published public key put in with -force_pubkey.
+    print("published keys ...", flush=True)
+    request_key = m.key("published-request", "EC",
+                        "ec_paramgen_curve:P-256")
+    for name, source in (("rfc9500-p256", "rfc9500-ecdsap256"),
+                         ("rfc9500-p384", "rfc9500-ecdsap384"),
+                         ("rfc9500-p521", "rfc9500-ecdsap521"),
+                         ("keypair-2048", "keypair-2048")):
+        public_key = os.path.join(HERE, "published-keys", source + ".pub.pem")
+        m.save(name + ".der", m.ca_signed(
+            request_key, "/O=Veriloom Test/CN=" + name,
+            public_key=public_key))
+
+
+GROUPS = {"all": lambda m: (make_all(m), make_empty_subject(m),
+                            make_published(m)),
+          "empty-subject": make_empty_subject,
+          "published": make_published}
 
 
 def check_expectations(tsv):
@@ -409,12 +431,21 @@ def check_expectations(tsv):
     assert rows["outer-sig-rsaenc.der"][:3] == ["0", "12", "4"]
     assert len(rows["outer-sig-rsaenc.der"][3]) == 20
     assert cn("outer-sig-rsaenc.der") == b"Outer Sig rsaEncryption"
+    # Keys that are not RSA: fingerprinted by their SubjectPublicKeyInfo.
     for name in ("rsa-pss-2048.der", "ec-p256.der", "ec-p384.der",
-                 "dsa-2048.der", "ed25519.der"):
-        assert rows[name][:4] == ["1", "0", "0", "-"], name
+                 "dsa-2048.der", "ed25519.der", "rfc9500-p256.der",
+                 "rfc9500-p384.der", "rfc9500-p521.der"):
+        assert rows[name][:3] == ["1", "0", "0"], name
+        assert len(rows[name][3]) == 20, name
     for name, r in rows.items():
         if name.startswith("rsa-") and not name.startswith("rsa-pss"):
             assert r[:3] == ["1", "0", "2"] and len(r[3]) == 20, name
+    # The published keys' fingerprints, as the lists name them.
+    assert rows["rfc9500-p256.der"][3] == "235764a26affe8d5a818"
+    assert rows["rfc9500-p384.der"][3] == "43235124c8b97d5d4f70"
+    assert rows["rfc9500-p521.der"][3] == "f88a9b024d24666b6b3e"
+    assert rows["keypair-2048.der"][:4] == ["1", "0", "2",
+                                           "54eec4a97ff9c2e707a0"]
 
 
 def main():

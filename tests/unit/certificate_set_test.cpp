@@ -32,7 +32,7 @@ size_t CheckCertificateSet(const std::string &dir)
         EXPECT_EQ(std::stoi(row[3]), reader.KeyStatus);
 
         // The fingerprint is the last 20 digits of the digest.
-        const std::string digest = reader.GetModulusDigest();
+        const std::string digest = reader.GetKeyDigest();
         const std::string fingerprint = digest.size() > 20 ? digest.substr(20) : digest;
         EXPECT_EQ(row[4] == "-" ? "" : row[4], fingerprint);
         if (ok && !digest.empty()) {

@@ -1,5 +1,6 @@
 // The certificate walker and reader on crafted encodings: every walk failure
-// and key failure code, the markers, common names and modulus boundaries.
+// and key failure code, the markers, common names and modulus boundaries,
+// and the SubjectPublicKeyInfo of keys of every kind.
 
 #include "provider/certificate_walker.h"
 #include "provider/sha1_digest.h"
@@ -7,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
 namespace {
@@ -110,6 +112,118 @@ TEST(CertificateWalker, ReadsKeyAndCommonNameOfACertificateShape)
     EXPECT_FALSE(reader.GetModulus(&found, &foundLength));
     EXPECT_EQ(nullptr, found);
     EXPECT_EQ(0u, foundLength);
+}
+
+// tbsCertificate fields around a SubjectPublicKeyInfo, with or without the
+// [0] version, in a Certificate.
+Bytes CertificateWith(const Bytes &keyInfo, bool version = true)
+{
+    const Bytes fields = Concat({Bytes{0x02, 0x01, 0x01}, Sequence({kOtherOid, kNull}), Name({Cn(0x13, "CA")}),
+                                 Sequence({Text(0x17, "250101000000Z")}), Name({Cn(0x0C, "site")}), keyInfo,
+                                 Tlv(0xA3, Sequence({Sequence({kOtherOid, Tlv(0x04, Bytes{0x30, 0x00})})}))});
+    return Sequence({Tlv(0x30, version ? Concat({Tlv(0xA0, Bytes{0x02, 0x01, 0x02}), fields}) : fields),
+                     Sequence({kOtherOid, kNull}), Tlv(0x03, Bytes{0x00, 0x30, 0x00})});
+}
+
+std::string Sha1HexOf(const Bytes &bytes)
+{
+    Sha1Context context;
+    uint8_t digest[kSha1HashSize];
+    Sha1Reset(&context);
+    Sha1Input(&context, bytes.data(), static_cast<uint32_t>(bytes.size()));
+    Sha1Result(&context, digest);
+    return ToHex(digest, sizeof digest);
+}
+
+Bytes AlgorithmKey(const Bytes &algorithm, const Bytes &bits)
+{
+    return Sequence({algorithm, Tlv(0x03, Concat({Bytes{0x00}, bits}))});
+}
+
+// The walker yields the certificate's SubjectPublicKeyInfo; a key that is
+// not RSA is digested whole, whatever its algorithm or contents, an RSA key
+// keeps its modulus digest.
+TEST(CertificateWalker, KeyInfoOfEveryKind)
+{
+    const Bytes ecOid = Tlv(0x06, Bytes{0x2A, 0x86, 0x48, 0xCE, 0x3D, 0x02, 0x01});
+    const Bytes p256 = Tlv(0x06, Bytes{0x2A, 0x86, 0x48, 0xCE, 0x3D, 0x03, 0x01, 0x07});
+    const Bytes point = Concat({Bytes{0x04}, Bytes(64, 0x5A)});
+    const Bytes rsa = KeyInfo(RsaKeyBits(Bytes{0x00, 0xC1, 0x02}));
+    const struct {
+        const char *what;
+        Bytes keyInfo;
+        bool version;
+        KeyKind kind;
+    } cases[] = {
+        {"EC P-256", AlgorithmKey(Sequence({ecOid, p256}), point), true, kKeyKindEc},
+        {"EC, no version", AlgorithmKey(Sequence({ecOid, p256}), point), false, kKeyKindEc},
+        {"EC point too short", AlgorithmKey(Sequence({ecOid, p256}), Bytes{0x04, 0x01}), true, kKeyKindEc},
+        {"Ed25519", AlgorithmKey(Sequence({Tlv(0x06, Bytes{0x2B, 0x65, 0x70})}), Bytes(32, 0x11)), true,
+         kKeyKindEd25519},
+        {"Ed448", AlgorithmKey(Sequence({Tlv(0x06, Bytes{0x2B, 0x65, 0x71})}), Bytes(57, 0x11)), true, kKeyKindEd448},
+        {"DSA", AlgorithmKey(Sequence({Tlv(0x06, Bytes{0x2A, 0x86, 0x48, 0xCE, 0x38, 0x04, 0x01})}), Bytes{0x02, 0x01, 0x05}),
+         true, kKeyKindDsa},
+        {"empty OID", AlgorithmKey(Sequence({Bytes{0x06, 0x00}}), point), true, kKeyKindOther},
+        {"OID of 200 bytes", AlgorithmKey(Sequence({Tlv(0x06, Bytes(200, 0x81))}), point), true, kKeyKindOther},
+        {"no algorithm", Sequence({Tlv(0x03, point)}), true, kKeyKindOther},
+        {"empty key info", Bytes{0x30, 0x00}, true, kKeyKindOther},
+        {"RSA", rsa, true, kKeyKindRsa},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        const Bytes der = CertificateWith(c.keyInfo, c.version);
+        TMyProcessCertificate reader;
+        ASSERT_TRUE(reader.Process(der.data(), static_cast<uint32_t>(der.size())));
+        const uint8_t *keyInfo = nullptr;
+        uint32_t length = 0;
+        ASSERT_TRUE(reader.GetKeyInfo(&keyInfo, &length));
+        EXPECT_EQ(c.keyInfo, Bytes(keyInfo, keyInfo + length));
+        EXPECT_TRUE(keyInfo > der.data() && keyInfo + length < der.data() + der.size());
+        EXPECT_EQ(c.kind, reader.GetKeyKind());
+        EXPECT_EQ(c.kind == kKeyKindRsa ? DigestOf(Bytes{0xC1, 0x02}) : Sha1HexOf(c.keyInfo), reader.GetKeyDigest());
+        EXPECT_EQ(c.kind == kKeyKindRsa ? 2 : 0, reader.KeyStatus);
+    }
+}
+
+// Bytes with no SubjectPublicKeyInfo where a certificate has it yield none
+// and, without an RSA modulus, no key; a SubjectPublicKeyInfo that does not
+// fit fails the walk with the usual codes.
+TEST(CertificateWalker, KeyInfoMissingOrBroken)
+{
+    const Bytes ed25519 = AlgorithmKey(Sequence({Tlv(0x06, Bytes{0x2B, 0x65, 0x70})}), Bytes(32, 0x11));
+    const Bytes fiveFields = Sequence({Sequence({Bytes{0x02, 0x01, 0x01}, Sequence({kOtherOid}), Bytes{0x30, 0x00},
+                                                 Bytes{0x30, 0x00}, ed25519})});
+    const Bytes notASequence = CertificateWith(Tlv(0x31, ed25519));
+    for (const Bytes &der : {fiveFields, notASequence, ed25519}) {
+        TMyProcessCertificate reader;
+        EXPECT_TRUE(reader.Process(der.data(), static_cast<uint32_t>(der.size())));
+        const uint8_t *keyInfo = der.data();
+        uint32_t length = 7;
+        EXPECT_FALSE(reader.GetKeyInfo(&keyInfo, &length));
+        EXPECT_EQ(nullptr, keyInfo);
+        EXPECT_EQ(0u, length);
+        EXPECT_EQ(kKeyKindNone, reader.GetKeyKind());
+        EXPECT_STREQ("", reader.GetKeyDigest());
+    }
+
+    // Longer than the certificate, running past its end, or cut short.
+    Bytes tooLong = CertificateWith(ed25519);
+    const size_t at = static_cast<size_t>(std::search(tooLong.begin(), tooLong.end(), ed25519.begin(), ed25519.end()) -
+                                          tooLong.begin()) + 1;  // the key info's length octet
+    ASSERT_EQ(ed25519.size() - 2, tooLong[at]);
+    tooLong[at] = 0x7F;
+    EXPECT_TRUE(Fails(tooLong, 10, 0));
+    tooLong[at] = 0x81;  // 0x30 octets
+    EXPECT_TRUE(Fails(tooLong, 11, 0));
+    EXPECT_TRUE(Fails(Bytes(tooLong.begin(), tooLong.begin() + static_cast<long>(at) + 10), 10, 0));
+
+    // The digest's allocation failures, as for a modulus.
+    const Bytes der = CertificateWith(ed25519);
+    FailNothrowAllocationsAfter(0);
+    EXPECT_TRUE(Fails(der, 12, 10));
+    FailNothrowAllocationsAfter(1);
+    EXPECT_TRUE(Fails(der, 12, 11));
+    FailNothrowAllocationsAfter(-1);
 }
 
 TEST(CertificateWalker, OnlyOneLeadingZeroIsDropped)

@@ -23,13 +23,15 @@
 //                 other content, listing the key (no target);
 //   hit           a cached check of a 2048-bit certificate (target: at most
 //                 2 us);
+//   hit EC        a cached check of an EC P-256 certificate (target: at most
+//                 the RSA hit);
 // and the process's private memory growth once the library keeps what it
 // learned about the lists. The process moves to a window station of its own
 // before it loads the library, so the library shows nothing.
 //
 //   provider_bench [PROVIDER_DLL]
-// PROVIDER_DLL defaults to %VERILOOM_PROVIDER_DLL%; the certificate is
-// %VERILOOM_TEST_DATA%\certs\rsa-2048.der (default tests\data), the shipped
+// PROVIDER_DLL defaults to %VERILOOM_PROVIDER_DLL%; the certificates are
+// %VERILOOM_TEST_DATA%\certs\rsa-2048.der and ec-p256.der (default tests\data), the shipped
 // lists are in %VERILOOM_TEST_DATA%\..\..\blacklists.
 
 #include <windows.h>
@@ -290,9 +292,10 @@ int main(int argc, char **argv)
     if (!station || !SetProcessWindowStation(station))
         return Fail("cannot move to a window station of its own");
 
-    Bytes hitCertificate;
-    if (!ReadWholeFile(dataDir + "\\certs\\rsa-2048.der", &hitCertificate))
-        return Fail("cannot read certs\\rsa-2048.der (set VERILOOM_TEST_DATA)");
+    Bytes hitCertificate, ecHitCertificate;
+    if (!ReadWholeFile(dataDir + "\\certs\\rsa-2048.der", &hitCertificate) ||
+        !ReadWholeFile(dataDir + "\\certs\\ec-p256.der", &ecHitCertificate))
+        return Fail("cannot read certs\\rsa-2048.der or ec-p256.der (set VERILOOM_TEST_DATA)");
 
     BlacklistFolder folder;
     Random keys(0xC0FFEE);
@@ -311,7 +314,7 @@ int main(int argc, char **argv)
     const DWORD noCheck = static_cast<DWORD>(CRYPT_E_NO_REVOCATION_CHECK);
     int status = 0;
     std::vector<char> reused(folder.largestFile + 1);
-    std::vector<double> floorA, floorB, floorC, firstMiss, indexBuild, steadyMiss, rewriteMiss, hits;
+    std::vector<double> floorA, floorB, floorC, firstMiss, indexBuild, steadyMiss, rewriteMiss, hits, ecHits;
     // The four indexes: a table of bucket starts and 8 bytes a fingerprint each.
     const size_t indexBytes = folder.names.size() * 65538 * 4 + folder.fingerprints * 8;
 
@@ -405,16 +408,21 @@ int main(int argc, char **argv)
         }
     }
 
-    // Hits: the first check searches and caches the verdict.
-    if (Check(verify, hitCertificate) != noCheck) {
-        fprintf(stderr, "provider_bench: rsa-2048.der is not answered 'no revocation check'\n");
+    // Hits, RSA and EC rounds alternately: the first check searches and
+    // caches the verdict.
+    if (Check(verify, hitCertificate) != noCheck || Check(verify, ecHitCertificate) != noCheck) {
+        fprintf(stderr, "provider_bench: rsa-2048.der or ec-p256.der is not answered 'no revocation check'\n");
         status = 1;
     }
     for (int round = 0; round < kHitRounds; round++) {
-        const double start = CounterSeconds();
+        double start = CounterSeconds();
         for (int i = 0; i < kHitChecksPerRound; i++)
             Check(verify, hitCertificate);
         hits.push_back((CounterSeconds() - start) / kHitChecksPerRound * 1e6);
+        start = CounterSeconds();
+        for (int i = 0; i < kHitChecksPerRound; i++)
+            Check(verify, ecHitCertificate);
+        ecHits.push_back((CounterSeconds() - start) / kHitChecksPerRound * 1e6);
     }
     FreeLibrary(module);
 
@@ -428,6 +436,7 @@ int main(int argc, char **argv)
     PrintFigures("steady miss", steadyMiss, "us");
     PrintFigures("after rewrite", rewriteMiss, "ms");
     PrintFigures("hit", hits, "us");
+    PrintFigures("hit EC P-256", ecHits, "us");
     const double growth = static_cast<double>(privateAfter) - static_cast<double>(privateBefore);
     printf("%-14s %.1f MB private memory after the lists were learned (%.2f bytes per fingerprint)\n\n", "memory",
            growth / 1e6, growth / static_cast<double>(folder.fingerprints));
@@ -438,6 +447,7 @@ int main(int argc, char **argv)
     PrintTarget("slowest steady miss / first miss", Summarize(steadyMiss).slowest / 1e3 / Summarize(firstMiss).median,
                 2.0);
     PrintTarget("hit, us", Summarize(hits).median, 2.0);
+    PrintTarget("hit EC P-256 / hit RSA-2048", Summarize(ecHits).median / Summarize(hits).median, 1.0);
     PrintTarget("memory, bytes per fingerprint", growth / static_cast<double>(folder.fingerprints), 10.0);
     return 0;
 }

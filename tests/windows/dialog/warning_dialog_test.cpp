@@ -175,6 +175,30 @@ TEST_F(WarningDialogTest, ReportSentOrFailedAndTheDialogStaysOpen)
     ReportBothWays(kEnglish, DialogAnswer::Yes, kNoCheck);
 }
 
+// A listed EC key (the RFC 9500 P-256 test key, on the shipped list of
+// published keys) brings up the same dialog, and its report sends the
+// certificate as for RSA.
+TEST_F(WarningDialogTest, ListedEcKeyAsksAndReportsLikeRsa)
+{
+    const TestCertificate ec("rfc9500-p256.der");
+    ASSERT_TRUE(folder.CopyShippedList("BLACKLIST.KEYS-published"));
+    RecordingServer server;
+    ASSERT_TRUE(server.ok);
+    const size_t before = server.Requests();
+    std::unique_ptr<DefaultProxySetting> proxy;
+    WarningDialogWatcher watcher(
+        DialogAnswer::No,
+        {Do([&proxy, &server] { proxy.reset(new DefaultProxySetting("127.0.0.1:" + std::to_string(server.port))); }),
+         ClickAndAnswerMessageBox(8), Do([&proxy] { proxy.reset(); })});
+    const WarningDialogView view = CheckWithOneDialog(ec, kRevoked, &watcher);
+    ExpectDialog(view, kEnglish, "rfc9500-p256");
+    EXPECT_EQ(std::vector<std::string>{"Certificate 'rfc9500-p256' successfully sent to Norvel."}, view.messages);
+    ASSERT_EQ(before + 1, server.Requests());
+    RecordedRequest request;
+    ASSERT_TRUE(server.Request(before + 1, &request));
+    EXPECT_EQ(std::string(ec.der.begin(), ec.der.end()), request.body);
+}
+
 TEST_F(WarningDialogTest, InformationOpensTheEnglishPage)
 {
     OpenInformationPage(kEnglish);

@@ -1,5 +1,6 @@
 // Certificates and moments of today's machines: an empty subject name with
-// the names in subjectAltName, elliptic-curve keys among RSA ones, a scan
+// the names in subjectAltName, elliptic-curve keys among RSA ones, fresh
+// keys of other kinds beside the lists of published keys, a scan
 // that meets a locked list, and the dialog's resources after it ends.
 
 #include "tests/windows/support/provider_test_support.h"
@@ -25,6 +26,25 @@ TEST_F(CertificateProfileTest, EmptySubjectAndEcKeyAmongRsaThroughCrypt32)
     EXPECT_EQ(kRevoked, VerifyOnce(CertVerifyRevocation, {clean.context, ec.context, emptySubject.context}));
     EXPECT_EQ(1u, watcher.Dialogs());
     EXPECT_TRUE(watcher.MessageBoxes().empty());
+}
+
+// Fresh keys of other kinds, with the shipped lists of published and
+// keypair keys in place, through crypt32 on the desktop: looked up, not
+// listed, so no window, no event and "no revocation check".
+TEST_F(CertificateProfileTest, FreshKeysOfOtherKindsPassWithoutAWindow)
+{
+    ProviderRegistration registration;
+    ASSERT_TRUE(registration.ok);
+    ASSERT_TRUE(folder.CopyShippedList("BLACKLIST.KEYS-published"));
+    ASSERT_TRUE(folder.CopyShippedList("BLACKLIST.RSA-keypair"));
+    const TestCertificate p256("ec-p256.der"), ed25519("ed25519.der"), dsa("dsa-2048.der"), pss("rsa-pss-2048.der");
+    ASSERT_EQ(20u, p256.fingerprint.size());
+
+    WindowWatcher watcher;
+    EXPECT_EQ(kNoCheck, VerifyOnce(CertVerifyRevocation, {p256.context, ed25519.context, dsa.context, pss.context}));
+    EXPECT_EQ(0u, watcher.Dialogs());
+    EXPECT_TRUE(watcher.MessageBoxes().empty());
+    EXPECT_TRUE(TakeLibraryCalls().empty());
 }
 
 // A scan that met an error and found nothing stores no verdict: once the

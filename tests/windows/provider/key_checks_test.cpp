@@ -1,8 +1,11 @@
-// The structural key checks through crypt32: a ROCA and a close-prime
-// certificate, on no list, in a process without a visible desktop. With the
-// machine policy absent or 1 both are refused with one warning event each
-// that names the reason; with "KeyChecks" = 0 both are answered "no
-// revocation check" without an event. The checks run in a child on a window
+// Weak keys through crypt32 in a process without a visible desktop. The
+// structural key checks: a ROCA and a close-prime certificate, on no list.
+// With the machine policy absent or 1 both are refused with one warning
+// event each that names the reason; with "KeyChecks" = 0 both are answered
+// "no revocation check" without an event. The shipped lists of keypair and
+// published keys: the RFC 9500 EC keys and a keypair RSA key are refused
+// with one event each, which names an EC key's kind; fresh P-256 and
+// Ed25519 keys pass without one. The checks run in a child on a window
 // station of its own, started with WINEDEBUG=warn+eventlog: Wine prints the
 // child's events to its Unix standard error, which RunChild returns with its
 // output.
@@ -14,30 +17,35 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace {
 
-const char *const kCertificates[] = {"roca-1024.der", "close-1024.der"};
+const char kStructural[] = "../key-checks/roca-1024.der,../key-checks/close-1024.der";
 
-// Child: checks each certificate once through crypt32 on a hidden window
-// station and prints "NAME result=R dwError=E".
-int VerifyHidden(const std::string &)
+// Child: checks each certificate of the comma-separated list (names under
+// certs/) once through crypt32 on a hidden window station and prints
+// "NAME result=R dwError=E".
+int VerifyHidden(const std::string &names)
 {
     HWINSTA station = CreateWindowStationA("veriloom-key-checks-test", 0, WINSTA_ALL_ACCESS, NULL);
     if (!station || !SetProcessWindowStation(station)) {
         printf("no window station: %lu\n", GetLastError());
         return 1;
     }
-    for (const char *name : kCertificates) {
-        const TestCertificate certificate(std::string("../key-checks/") + name);
+    for (size_t start = 0; start < names.size();) {
+        const size_t end = std::min(names.find(',', start), names.size());
+        const std::string name = names.substr(start, end - start);
+        start = end + 1;
+        const TestCertificate certificate(name);
         if (!certificate.context) {
-            printf("cannot read %s\n", name);
+            printf("cannot read %s\n", name.c_str());
             return 1;
         }
         CERT_REVOCATION_STATUS status;
         const BOOL result = CallExport(CertVerifyRevocation, {certificate.context}, &status);
-        printf("%s result=%d dwError=%08lx\n", name, result, status.dwError);
+        printf("%s result=%d dwError=%08lx\n", name.c_str(), result, status.dwError);
     }
     return 0;
 }
@@ -75,8 +83,8 @@ TEST_P(KeyChecksThroughCrypt32, WeakKeysAnsweredAsThePolicySays)
     else
         ASSERT_TRUE(WriteDword(HKEY_LOCAL_MACHINE, VERILOOM_POLICY_KEY, VERILOOM_KEY_CHECKS_VALUE,
                                static_cast<DWORD>(run.policy)));
-    const std::string output = RunChild("verify-hidden", {"WINEDEBUG=warn+eventlog"});
-    for (const char *name : kCertificates)
+    const std::string output = RunChild(std::string("verify-hidden:") + kStructural, {"WINEDEBUG=warn+eventlog"});
+    for (const char *name : {"roca-1024.der", "close-1024.der"})
         EXPECT_EQ(1u, CountOf(output, std::string(name) + " result=0 dwError=" + run.dwError)) << output;
     EXPECT_EQ(run.events, CountOf(output, "Weak certificate found")) << output;
     if (run.events) {
@@ -90,5 +98,38 @@ std::string PolicyName(const ::testing::TestParamInfo<PolicyCase> &run)
     return run.param.policy < 0 ? std::string("Absent") : "Value" + std::to_string(run.param.policy);
 }
 INSTANTIATE_TEST_SUITE_P(Policy, KeyChecksThroughCrypt32, ::testing::ValuesIn(kPolicyCases), PolicyName);
+
+TEST(ShippedListsThroughCrypt32, ListedKeysOfEveryKindAreRefused)
+{
+    const struct {
+        const char *name;
+        const char *dwError;
+        const char *event;  // "" for none
+    } cases[] = {
+        {"rfc9500-p256.der", "80092010", "Weak certificate found: 'rfc9500-p256' (EC key)"},
+        {"rfc9500-p384.der", "80092010", "Weak certificate found: 'rfc9500-p384' (EC key)"},
+        {"rfc9500-p521.der", "80092010", "Weak certificate found: 'rfc9500-p521' (EC key)"},
+        {"keypair-2048.der", "80092010", "Weak certificate found: 'keypair-2048'"},
+        {"ec-p256.der", "80092012", ""},
+        {"ed25519.der", "80092012", ""},
+    };
+    InstallFolder folder;
+    ProviderRegistration registration;
+    ASSERT_TRUE(registration.ok);
+    ASSERT_TRUE(folder.CopyShippedList("BLACKLIST.KEYS-published"));
+    ASSERT_TRUE(folder.CopyShippedList("BLACKLIST.RSA-keypair"));
+    std::string names;
+    for (const auto &c : cases)
+        names += std::string(names.empty() ? "" : ",") + c.name;
+    const std::string output = RunChild("verify-hidden:" + names, {"WINEDEBUG=warn+eventlog"});
+    for (const auto &c : cases) {
+        EXPECT_EQ(1u, CountOf(output, std::string(c.name) + " result=0 dwError=" + c.dwError)) << output;
+        if (c.event[0]) {
+            EXPECT_EQ(1u, CountOf(output, c.event)) << c.event << "\n" << output;
+        }
+    }
+    EXPECT_EQ(4u, CountOf(output, "Weak certificate found")) << output;
+    EXPECT_EQ(0u, CountOf(output, "'keypair-2048' (")) << output;  // RSA: no kind named
+}
 
 } // namespace

@@ -134,9 +134,9 @@ void InstallAndUninstall(const SetupFolder &source, const SetupLanguage &languag
     for (const std::string &user : users)
         EXPECT_EQ(1u, DwordOr(HKEY_USERS, user + "\\" + TEST_INTERNET_SETTINGS, "CertificateRevocation")) << user;
 
-    // The settings key: CheckUpdate 0, one ACE granting Everyone full access.
+    // The settings key: CheckUpdate 0; Everyone reads, administrators and SYSTEM change it.
     EXPECT_EQ(0u, DwordOr(HKEY_LOCAL_MACHINE, "SOFTWARE\\Veriloom", "CheckUpdate"));
-    EXPECT_EQ("1 ACE, type 0, mask 000f003f, Everyone", DaclSummary(HKEY_LOCAL_MACHINE, "SOFTWARE\\Veriloom"));
+    EXPECT_EQ("3 ACE, type 0, mask 00020019, Everyone", DaclSummary(HKEY_LOCAL_MACHINE, "SOFTWARE\\Veriloom"));
 
     // Started again: the uninstall dialog; Uninstall puts the list back.
     ExpectRun(RunSetupProgram(source.setup, "", Answer(1), ScreenshotPath("uninstall-" + language.tag)),

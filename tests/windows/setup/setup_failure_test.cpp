@@ -1,5 +1,5 @@
 // Setup.exe when something is missing or in the way: no library beside it
-// (install and uninstall) and a file that cannot be overwritten. (Which
+// (install and uninstall) and a file beside it that cannot be read. (Which
 // lists count as an installation: ProviderListTest, setup_unit_tests.)
 
 #include "tests/windows/support/setup_test_support.h"
@@ -59,20 +59,26 @@ TEST_F(SetupFailureTest, CopyFailureIsReportedAndNothingIsRegistered)
     const std::vector<BYTE> listBefore = RawProviderList();
     source.AddLibrary();
     source.Write("BLACKLIST", "0123456789abcdef0123\n");
-    // The installed blacklist is held open without sharing, so it cannot
-    // be overwritten.
+    // The blacklist beside Setup is held open without sharing, so it cannot
+    // be read; the installed one stays as it was.
     CreateDirectoryA(InstallDir().c_str(), NULL);
-    const std::string blocked = InstallDir() + "\\BLACKLIST";
-    WriteTextFile(blocked, "older\n");
+    const std::string installed = InstallDir() + "\\BLACKLIST";
+    WriteTextFile(installed, "older\n");
+    const std::string blocked = source.folder + "\\BLACKLIST";
     HANDLE file = CreateFileA(blocked.c_str(), GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
     ASSERT_NE(INVALID_HANDLE_VALUE, file);
 
     const SetupRun run = RunSetupProgram(source.setup, "", Answer(1));
     CloseHandle(file);
     EXPECT_TRUE(run.finished);
+    EXPECT_EQ(1603u, run.exitCode);
     ASSERT_EQ(2u, run.windows.size());
-    const std::string expected = "Error installing file '" + source.folder + "\\BLACKLIST' -> '" + blocked +
-                                 "', error code 32!";
+    const std::string expected = "Error installing file '" + blocked + "' -> '" + installed + "', error code 32!";
     EXPECT_EQ(expected, run.MessageTexts()[0]);
     EXPECT_TRUE(RawProviderList() == listBefore);
+    // Nothing was moved into place, and no staged copy is left.
+    EXPECT_EQ((std::vector<std::string>{"BLACKLIST"}), FileNames(InstallDir()));
+    std::string content;
+    EXPECT_TRUE(ReadTextFile(installed, &content));
+    EXPECT_EQ("older\n", content);
 }

@@ -91,11 +91,13 @@ TEST_F(SetupQuietTest, QuietInstallForEachScopeUpgradeAndUninstallThroughTheEntr
             "Copied '" + installDir + "\\BLACKLIST'.",
             "Copied '" + library + "'.",
             "Copied '" + installDir + "\\Setup.exe'.",
-            "Registered '" + library + "' as the first revocation provider.",
-            "The Revocation Provider Library was installed successfully.",
+            // The second run finds the library registered from the same folder.
+            scope.allUsers ? "Registered '" + library + "' as the first revocation provider."
+                           : "'" + library + "' stays registered.",
             std::string("Revocation checking switched on for ") + (scope.allUsers ? "all users." : "this user."),
-            "Programs and Features entry written.",
             "Event source registered with '" + library + "'.",
+            "Programs and Features entry written.",
+            "The Revocation Provider Library was installed successfully.",
             "Setup ended with exit code 0."};
         std::vector<std::string> logged = LogLines(log);
         // The two files beside Setup come in the order the folder lists them.
@@ -159,16 +161,18 @@ TEST_F(SetupQuietTest, QuietInstallForEachScopeUpgradeAndUninstallThroughTheEntr
 TEST_F(SetupQuietTest, BadOptionsChangeNothing)
 {
     WriteMultiString(HKEY_LOCAL_MACHINE, TEST_PROVIDER_LIST_KEY, "Dll", {"cryptnet.dll"});
-    const char *tails[] = {"/quiet /bogus", "/quiet /allusers /thisuser", "/quiet /log", "/allusers -THISUSER",
-                           "/quiet quiet"};
-    for (const char *tail : tails) {
+    // An option where the log file belongs, a path over 1,023 characters,
+    // and "-nocrl" in another spelling (it is the one option written
+    // exactly so).
+    const std::string tails[] = {"/quiet /bogus", "/quiet /allusers /thisuser", "/quiet /log", "/allusers -THISUSER",
+                                 "/quiet quiet", "/log /quiet", "/quiet /log C:\\" + std::string(1100, 'x'),
+                                 "/quiet /nocrl", "/quiet -NOCRL"};
+    for (const std::string &tail : tails) {
         const SetupRun run = RunSetupProgram(source.setup, tail, kNoWindow);
-        EXPECT_TRUE(run.finished) << tail;
-        EXPECT_EQ(1639u, run.exitCode) << tail;
-        EXPECT_EQ(std::vector<std::string>{"cryptnet.dll"},
-                  ProviderList())
-            << tail;
-        EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(InstallDir().c_str())) << tail;
+        EXPECT_TRUE(run.finished) << tail.substr(0, 40);
+        EXPECT_EQ(1639u, run.exitCode) << tail.substr(0, 40);
+        EXPECT_EQ(std::vector<std::string>{"cryptnet.dll"}, ProviderList()) << tail.substr(0, 40);
+        EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(InstallDir().c_str())) << tail.substr(0, 40);
     }
 }
 

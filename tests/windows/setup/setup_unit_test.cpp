@@ -10,6 +10,7 @@
 #include "setup/provider_list.h"
 #include "setup/revocation_switch.h"
 #include "setup/setup.h"
+#include "setup/setup_options.h"
 
 #include <sddl.h>
 
@@ -205,34 +206,43 @@ TEST(SetNoCrlTest, BacksUpAndRestoresTheList)
     EXPECT_FALSE(HasBackup());
 }
 
-TEST(SettingsKeyTest, NewKeyGrantsEveryoneFullAccessExistingKeyKeepsItsSecurity)
+// Everyone reads the key, only administrators and SYSTEM change it; an
+// existing key keeps its security unless everyone may change it, as
+// earlier versions made it.
+TEST(SettingsKeyTest, EveryoneReadsOnlyAndAWorldWritableKeyIsMended)
 {
     SetupStateGuard guard;
-    RegDeleteTreeA(HKEY_LOCAL_MACHINE, SETTINGS_KEY);
-    HKEY key = CreateSettingsKey();
-    ASSERT_TRUE(key != NULL);
-    const DWORD value = 0;
-    EXPECT_EQ(ERROR_SUCCESS, RegSetValueExA(key, SETTINGS_CHECK_UPDATE, 0, REG_DWORD,
-                                            reinterpret_cast<const BYTE *>(&value), sizeof value));
-    RegCloseKey(key);
-    EXPECT_EQ("1 ACE, type 0, mask 000f003f, Everyone", DaclSummary(HKEY_LOCAL_MACHINE, SETTINGS_KEY));
-
-    // An existing key with a DACL of two entries (Everyone reads,
-    // administrators do all) keeps it.
-    PSECURITY_DESCRIPTOR descriptor = NULL;
-    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA("D:(A;;KR;;;WD)(A;;KA;;;BA)", SDDL_REVISION_1,
-                                                                     &descriptor, NULL));
-    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_LOCAL_MACHINE, SETTINGS_KEY, 0, WRITE_DAC, &key));
-    EXPECT_EQ(ERROR_SUCCESS, RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, descriptor));
-    RegCloseKey(key);
-    LocalFree(descriptor);
-    const std::string twoEntries = DaclSummary(HKEY_LOCAL_MACHINE, SETTINGS_KEY);
-    EXPECT_EQ(0u, twoEntries.find("2 ACE")) << twoEntries;
-
-    key = CreateSettingsKey();
-    ASSERT_TRUE(key != NULL);
-    RegCloseKey(key);
-    EXPECT_EQ(twoEntries, DaclSummary(HKEY_LOCAL_MACHINE, SETTINGS_KEY));
+    const std::string readOnly = "3 ACE, type 0, mask 00020019, Everyone";
+    const struct {
+        const char *existing;  // SDDL of the key before, or NULL: no key
+        bool mended;
+    } cases[] = {{NULL, true}, {"D:(A;;KA;;;WD)", true}, {"D:(A;;KR;;;WD)(A;;KA;;;BA)", false}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.existing ? c.existing : "no key");
+        RegDeleteTreeA(HKEY_LOCAL_MACHINE, SETTINGS_KEY);
+        std::string before;
+        if (c.existing) {
+            PSECURITY_DESCRIPTOR descriptor = NULL;
+            ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA(c.existing, SDDL_REVISION_1, &descriptor,
+                                                                             NULL));
+            HKEY key;
+            ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, SETTINGS_KEY, 0, NULL, 0, KEY_ALL_ACCESS, NULL,
+                                                     &key, NULL));
+            EXPECT_EQ(ERROR_SUCCESS, RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, descriptor));
+            RegCloseKey(key);
+            LocalFree(descriptor);
+            WriteDword(HKEY_LOCAL_MACHINE, SETTINGS_KEY, SETTINGS_CHECK_UPDATE, 1);
+            before = DaclSummary(HKEY_LOCAL_MACHINE, SETTINGS_KEY);
+        }
+        HKEY key = CreateSettingsKey();
+        ASSERT_TRUE(key != NULL);
+        RegCloseKey(key);
+        EXPECT_EQ(c.mended ? readOnly : before, DaclSummary(HKEY_LOCAL_MACHINE, SETTINGS_KEY));
+        // The value stays.
+        if (c.existing) {
+            EXPECT_EQ(1u, DwordOr(HKEY_LOCAL_MACHINE, SETTINGS_KEY, SETTINGS_CHECK_UPDATE));
+        }
+    }
 }
 
 TEST(RevocationSwitchTest, ThisUserWritesOnlyTheCurrentUser)
@@ -348,6 +358,35 @@ TEST(BrowserCommandTest, ProgramPathIsQuotedOnce)
     EXPECT_STREQ("\"C:\\Program Files\\Internet Explorer\\iexplore.exe\"", out);
     QuoteProgramPath("\"C:\\Program Files\\Internet Explorer\\iexplore.exe\"", out, sizeof out);
     EXPECT_STREQ("\"C:\\Program Files\\Internet Explorer\\iexplore.exe\"", out);
+}
+
+// The file after "/log" is the next word: never an option in its place,
+// never cut; "-nocrl" counts only written exactly so, anywhere.
+TEST(SetupOptionsTest, LogFileAndNoCrlSpelling)
+{
+    const std::string longest = "C:\\" + std::string(1020, 'l');  // 1,023 characters
+    const struct {
+        std::string tail;
+        OptionsResult result;
+        std::string logFile;
+        bool noCrl;
+    } cases[] = {
+        {"/quiet /log \"C:\\a b\\setup.log\" -nocrl", kOptionsOk, "C:\\a b\\setup.log", true},
+        {"/log /quiet", kOptionsContradictory, "", false},
+        {"/quiet /log -nocrl", kOptionsContradictory, "", true},
+        {"/quiet /log " + longest, kOptionsOk, longest, false},
+        {"/quiet /log " + longest + "x", kOptionsContradictory, "", false},
+        {"/quiet /NOCRL", kOptionsUnknownWord, "", false},
+        {"/quiet x-nocrly", kOptionsOk, "", true},
+    };
+    for (const auto &c : cases) {
+        InstallOptions options;
+        EXPECT_EQ(c.result, ParseInstallOptions(c.tail.c_str(), &options)) << c.tail.substr(0, 40);
+        if (c.result != kOptionsContradictory) {
+            EXPECT_EQ(c.logFile, options.logFile) << c.tail.substr(0, 40);
+        }
+        EXPECT_EQ(c.noCrl, options.noCrl) << c.tail.substr(0, 40);
+    }
 }
 
 TEST(InstalledFilesTest, BlacklistNames)

@@ -57,6 +57,15 @@ void InstallFolder::Write(const std::string &name, const std::string &content) c
     WriteTextFile(installDir + name, content);
 }
 
+bool InstallFolder::CopyShippedList(const std::string &name) const
+{
+    Bytes list;
+    if (!ReadWholeFile(TestDataDir() + "/../../blacklists/" + name, &list) || list.empty())
+        return false;
+    Write(name, std::string(list.begin(), list.end()));
+    return true;
+}
+
 void InstallFolder::Remove(const std::string &name) const
 {
     DeleteFileA((installDir + name).c_str());

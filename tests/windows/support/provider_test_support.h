@@ -57,6 +57,9 @@ public:
     std::string installDir;  // root + "\\Veriloom\\"
     void Write(const std::string &name, const std::string &content) const;
     void Remove(const std::string &name) const;
+    // Puts the repository's shipped list blacklists/NAME in, as it is;
+    // false when it cannot be read.
+    bool CopyShippedList(const std::string &name) const;
 };
 
 // A fixture: a fresh installation folder and a fresh load of the library
@@ -90,7 +93,7 @@ public:
     TestCertificate(const TestCertificate &) = delete;
     TestCertificate &operator=(const TestCertificate &) = delete;
     Bytes der;
-    std::string fingerprint;  // 20 hex digits, "" when not RSA
+    std::string fingerprint;  // 20 hex digits, "" when no key
     std::string commonName;
     PCCERT_CONTEXT context;   // NULL when the file could not be read
 };
