@@ -24,6 +24,12 @@ size_t IndexBytes(const FingerprintIndex *index);
 // Builds an index from a text fed in pieces, in order. A text whose windows
 // would take more than half its size in bytes (a text of long hex runs) is
 // not indexed: Overflowed() tells, and such a file is searched directly.
+// Lines of exactly 20 digits are packed whole; other text goes digit by
+// digit. The windows go straight into the index's block, and Finish sorts
+// them there: counted and moved by their first four digits (the buckets of
+// a large index), then each bucket's few 64-bit tails sorted. So a list is
+// indexed in about the time it takes to read, touching little memory
+// besides what the index keeps.
 class IndexBuilder {
 public:
     explicit IndexBuilder(uint64_t textSize);
@@ -38,7 +44,14 @@ public:
     FingerprintIndex *Finish();
 
 private:
-    uint8_t *records;
+    void Append(uint16_t head, uint64_t tail);
+    void AddDigitByDigit(char c);
+
+    // The windows so far: the index they will become, its tails in the
+    // order of the text, and their first four digits beside it.
+    FingerprintIndex *index;
+    uint64_t *tails;
+    uint16_t *heads;
     size_t count;
     size_t capacity;
     uint16_t high;  // the packed value of the last 20 digits: top 16 bits

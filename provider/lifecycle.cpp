@@ -16,6 +16,7 @@
 HINSTANCE ModuleHandle = NULL;
 BYTE InteractiveFlag = 0;
 BYTE KeyChecksEnabled = 1;
+BYTE AuditMode = 0;
 ListKnowledge *KnownLists = NULL;
 
 namespace {
@@ -54,22 +55,29 @@ bool IsInteractiveWindowStation()
     return (flags.dwFlags & WSF_VISIBLE) != 0;
 }
 
-bool ReadKeyChecksSwitch()
+bool ReadPolicyDword(const char *name, DWORD *value)
 {
     HKEY key;
     if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, VERILOOM_POLICY_KEY, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
-        return true;
-    DWORD value = 1, type = 0, size = sizeof value;
-    const LONG status =
-        RegQueryValueExA(key, VERILOOM_KEY_CHECKS_VALUE, NULL, &type, reinterpret_cast<BYTE *>(&value), &size);
+        return false;
+    DWORD data = 0, type = 0, size = sizeof data;
+    const LONG status = RegQueryValueExA(key, name, NULL, &type, reinterpret_cast<BYTE *>(&data), &size);
     RegCloseKey(key);
-    return status != ERROR_SUCCESS || type != REG_DWORD || size != sizeof value || value != 0;
+    if (status != ERROR_SUCCESS || type != REG_DWORD || size != sizeof data)
+        return false;
+    *value = data;
+    return true;
 }
 
 bool ProviderAttach()
 {
     InteractiveFlag = IsInteractiveWindowStation() ? 1 : 0;
-    KeyChecksEnabled = ReadKeyChecksSwitch() ? 1 : 0;
+    // Absent or unusable values leave the defaults: checks on, enforce.
+    DWORD keyChecks = 1, mode = VERILOOM_MODE_ENFORCE;
+    ReadPolicyDword(VERILOOM_KEY_CHECKS_VALUE, &keyChecks);
+    ReadPolicyDword(VERILOOM_MODE_VALUE, &mode);
+    KeyChecksEnabled = keyChecks == VERILOOM_KEY_CHECKS_OFF ? 0 : 1;
+    AuditMode = mode == VERILOOM_MODE_AUDIT ? 1 : 0;
     InitLanguageOffset();
     // Without the knowledge every file is simply read on every miss.
     KnownLists = new (std::nothrow) ListKnowledge;
@@ -99,28 +107,38 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID reserved)
     }
 }
 
-void LogWeakCertificate(const char *commonName, KeyWeakness weakness, KeyKind keyKind)
+void LogWeakCertificate(const WeakKeyEvent &event)
 {
     char reason[32] = "";
-    if (weakness == kWeaknessRoca)
+    const char *foundBy = event.listName ? event.listName : "";
+    if (event.weakness == kWeaknessRoca) {
         BoundedCopy(reason, sizeof reason, " (ROCA)");
-    else if (weakness == kWeaknessClosePrimes)
+        foundBy = "ROCA check";
+    } else if (event.weakness == kWeaknessClosePrimes) {
         BoundedCopy(reason, sizeof reason, " (close primes)");
-    else if (keyKind != kKeyKindRsa && keyKind != kKeyKindNone)
-        BoundedFormat(reason, sizeof reason, " (%s key)", KeyKindName(keyKind));
+        foundBy = "close primes check";
+    } else if (event.keyKind != kKeyKindRsa && event.keyKind != kKeyKindNone) {
+        BoundedFormat(reason, sizeof reason, " (%s key)", KeyKindName(event.keyKind));
+    }
     // An RSA list hit's text is cut at the buffer's end; a reason stays
     // whole, the name is cut before it instead.
     char text[256];
     static const char kFrame[] = "Weak certificate found: ''";
     const int nameRoom = static_cast<int>(sizeof text - sizeof kFrame - strlen(reason));
-    BoundedFormat(text, sizeof text, "Weak certificate found: '%.*s'%s", reason[0] ? nameRoom : 255, commonName,
-                  reason);
+    BoundedFormat(text, sizeof text, "Weak certificate found: '%.*s'%s", reason[0] ? nameRoom : 255,
+                  event.commonName, reason);
+    char executable[1024];
+    const DWORD length = GetModuleFileNameA(NULL, executable, sizeof executable);
+    executable[length < sizeof executable ? length : sizeof executable - 1] = '\0';
 
     HANDLE source = RegisterEventSourceA(NULL, VERILOOM_EVENT_SOURCE);
     if (!source)
         return;
-    const char *strings[1] = {text};
-    ReportEventA(source, EVENTLOG_WARNING_TYPE, 0, MSG_WEAK_CERTIFICATE, NULL, 1, 0, strings, NULL);
+    // Each datum is an insertion string of its own, so that forwarded
+    // events and queries see it as a field (EventData/Data[2] to [4]).
+    const char *strings[4] = {text, event.fingerprint, foundBy, executable};
+    ReportEventA(source, EVENTLOG_WARNING_TYPE, 0, event.onlyReported ? MSG_WEAK_KEY_REPORTED : MSG_WEAK_CERTIFICATE,
+                 NULL, 4, 0, strings, NULL);
     DeregisterEventSource(source);
 }
 

@@ -2,7 +2,8 @@
 // weak key. The answer is CRYPT_E_REVOKED when a certificate's key is
 // blacklisted or, for RSA, found weak by the structural key checks and was
 // not accepted, CRYPT_E_NO_REVOCATION_CHECK otherwise: the library never vouches
-// for a certificate.
+// for a certificate. In audit mode (machine policy) a weak key is only
+// logged, and nothing is ever shown.
 
 #include <windows.h>
 #include <wincrypt.h>
@@ -72,12 +73,24 @@ bool ReadCertificate(const CERT_CONTEXT *certificate, CertificateFacts *facts, b
     return ok;
 }
 
-// A weak key, listed in a file or found by the structural checks (weakness):
-// the event first, then the user's answer or, without a user, the refusal.
-// True when the key is refused.
-bool RefuseWeakKey(const CertificateFacts &facts, const CERT_CONTEXT *certificate, KeyWeakness weakness)
+// The library's error message, unless audit mode keeps users undisturbed.
+void ShowErrorUnlessAuditing(DWORD code, DWORD detail)
 {
-    LogWeakCertificate(facts.commonName, weakness, facts.keyKind);
+    if (!AuditMode)
+        ShowCheckError(code, detail);
+}
+
+// A weak key, listed in a file (listName) or found by the structural checks
+// (weakness): the event first, then the user's answer or, without a user,
+// the refusal; in audit mode the event only. True when the key is refused.
+bool RefuseWeakKey(const CertificateFacts &facts, const CERT_CONTEXT *certificate, const char *listName,
+                   KeyWeakness weakness)
+{
+    const WeakKeyEvent event = {facts.commonName, facts.fingerprint, listName, weakness,
+                                facts.keyKind, AuditMode != 0};
+    LogWeakCertificate(event);
+    if (AuditMode)
+        return false;
     if (!InteractiveFlag)
         return true;
     WarningDialogParam dialogParam;
@@ -91,19 +104,25 @@ bool RefuseWeakKey(const CertificateFacts &facts, const CERT_CONTEXT *certificat
 }
 
 // The blacklist files, in folder order, each listing file handled as it is
-// found; the first refusal ends the search. A search error is shown once,
-// after any dialog; *failed tells that one was met.
-bool SearchBlacklists(const CertificateFacts &facts, const CERT_CONTEXT *certificate, bool *failed)
+// found; the first refusal ends the search, and so does the first listing
+// in audit mode (one event per key). A search error is shown once, after
+// any dialog; *failed tells that one was met, *listed that a file lists it.
+bool SearchBlacklists(const CertificateFacts &facts, const CERT_CONTEXT *certificate, bool *failed, bool *listed)
 {
     InstallFolderSource folder;
     ListSearch search(&folder, KnownLists, facts.fingerprint);
     bool revoked = false;
-    while (!revoked && search.NextListing())
-        revoked = RefuseWeakKey(facts, certificate, kWeaknessNone);
+    *listed = false;
+    while (!revoked && search.NextListing()) {
+        *listed = true;
+        revoked = RefuseWeakKey(facts, certificate, search.ListingName(), kWeaknessNone);
+        if (AuditMode)
+            break;
+    }
     search.Finish();
     *failed = search.errorCode != kSearchOk;
     if (*failed)
-        ShowCheckError(search.errorCode + kSearchErrorShownOffset, search.errorValue);
+        ShowErrorUnlessAuditing(search.errorCode + kSearchErrorShownOffset, search.errorValue);
     return revoked;
 }
 
@@ -138,7 +157,7 @@ extern "C" BOOL WINAPI CertDllVerifyRevocation(DWORD dwEncodingType, DWORD dwRev
         if (!ReadCertificate(certificate, &facts, &walkerCreated)) {
             abort = true;
             if (walkerCreated)
-                ShowCheckError(facts.errorCode, facts.errorDetail);
+                ShowErrorUnlessAuditing(facts.errorCode, facts.errorDetail);
             break;
         }
         if (facts.fingerprint[0] == '\0')
@@ -152,14 +171,15 @@ extern "C" BOOL WINAPI CertDllVerifyRevocation(DWORD dwEncodingType, DWORD dwRev
             const KeyWeakness weakness = KeyChecksEnabled && facts.modulus
                                              ? FindKeyWeakness(facts.modulus, facts.modulusLength)
                                              : kWeaknessNone;
-            bool searchFailed = false;
+            bool searchFailed = false, listed = false;
             if (weakness != kWeaknessNone)
-                revoked = RefuseWeakKey(facts, certificate, weakness);
+                revoked = RefuseWeakKey(facts, certificate, NULL, weakness);
             else
-                revoked = SearchBlacklists(facts, certificate, &searchFailed);
+                revoked = SearchBlacklists(facts, certificate, &searchFailed, &listed);
             // A failed search that found nothing proves nothing: the next
-            // check searches again.
-            if (revoked || !searchFailed)
+            // check searches again. A listing is kept, refused or not, so
+            // that it is logged once per process.
+            if (listed || !searchFailed)
                 StoreVerdict(facts.fingerprint, revoked);
         }
         if (revoked)

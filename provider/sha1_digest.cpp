@@ -3,6 +3,7 @@
 #include "sha1_digest.h"
 
 #include "../common/bounded_string.h"
+#include "sha1_blocks.h"
 
 #include <cstring>
 #include <new>
@@ -12,77 +13,6 @@ namespace {
 const uint32_t kInitialChainingValues[5] = {
     0x67452301u, 0xEFCDAB89u, 0x98BADCFEu, 0x10325476u, 0xC3D2E1F0u,
 };
-
-inline uint32_t RotateLeft(uint32_t value, int bits)
-{
-    return (value << bits) | (value >> (32 - bits));
-}
-
-// The message schedule kept as a ring of 16 words, word t from the four
-// before it.
-#define SHA1_LOAD(t)                                                                                           \
-    (w[t] = static_cast<uint32_t>(block[4 * (t)]) << 24 | static_cast<uint32_t>(block[4 * (t) + 1]) << 16 |  \
-            static_cast<uint32_t>(block[4 * (t) + 2]) << 8 | static_cast<uint32_t>(block[4 * (t) + 3]))
-#define SHA1_NEXT(t)                                                                                           \
-    (w[(t) & 15] = RotateLeft(w[((t) + 13) & 15] ^ w[((t) + 8) & 15] ^ w[((t) + 2) & 15] ^ w[(t) & 15], 1))
-
-// One round with the round function's value f, constant k and word x, the
-// five working variables passed in their rotated order so that no value
-// is moved between rounds.
-#define SHA1_ROUND(a, b, c, d, e, f, k, x)                                                                     \
-    do {                                                                                                        \
-        e += RotateLeft(a, 5) + (f) + (k) + (x);                                                                \
-        b = RotateLeft(b, 30);                                                                                  \
-    } while (0)
-
-#define SHA1_F1(b, c, d) ((d) ^ ((b) & ((c) ^ (d))))
-#define SHA1_F2(b, c, d) ((b) ^ (c) ^ (d))
-#define SHA1_F3(b, c, d) (((b) & (c)) | ((d) & ((b) | (c))))
-
-// Five rounds, after which the variables are back in their places.
-#define SHA1_FIVE(F, k, W, t)                                                                                  \
-    SHA1_ROUND(a, b, c, d, e, F(b, c, d), k, W(t));                                                            \
-    SHA1_ROUND(e, a, b, c, d, F(a, b, c), k, W((t) + 1));                                                      \
-    SHA1_ROUND(d, e, a, b, c, F(e, a, b), k, W((t) + 2));                                                      \
-    SHA1_ROUND(c, d, e, a, b, F(d, e, a), k, W((t) + 3));                                                      \
-    SHA1_ROUND(b, c, d, e, a, F(c, d, e), k, W((t) + 4))
-
-void ProcessBlock(uint32_t chainingValues[5], const uint8_t block[64])
-{
-    uint32_t w[16];
-    uint32_t a = chainingValues[0], b = chainingValues[1], c = chainingValues[2];
-    uint32_t d = chainingValues[3], e = chainingValues[4];
-    SHA1_FIVE(SHA1_F1, 0x5A827999u, SHA1_LOAD, 0);
-    SHA1_FIVE(SHA1_F1, 0x5A827999u, SHA1_LOAD, 5);
-    SHA1_FIVE(SHA1_F1, 0x5A827999u, SHA1_LOAD, 10);
-    SHA1_ROUND(a, b, c, d, e, SHA1_F1(b, c, d), 0x5A827999u, SHA1_LOAD(15));
-    SHA1_ROUND(e, a, b, c, d, SHA1_F1(a, b, c), 0x5A827999u, SHA1_NEXT(16));
-    SHA1_ROUND(d, e, a, b, c, SHA1_F1(e, a, b), 0x5A827999u, SHA1_NEXT(17));
-    SHA1_ROUND(c, d, e, a, b, SHA1_F1(d, e, a), 0x5A827999u, SHA1_NEXT(18));
-    SHA1_ROUND(b, c, d, e, a, SHA1_F1(c, d, e), 0x5A827999u, SHA1_NEXT(19));
-    for (int t = 20; t < 40; t += 5) {
-        SHA1_FIVE(SHA1_F2, 0x6ED9EBA1u, SHA1_NEXT, t);
-    }
-    for (int t = 40; t < 60; t += 5) {
-        SHA1_FIVE(SHA1_F3, 0x8F1BBCDCu, SHA1_NEXT, t);
-    }
-    for (int t = 60; t < 80; t += 5) {
-        SHA1_FIVE(SHA1_F2, 0xCA62C1D6u, SHA1_NEXT, t);
-    }
-    chainingValues[0] += a;
-    chainingValues[1] += b;
-    chainingValues[2] += c;
-    chainingValues[3] += d;
-    chainingValues[4] += e;
-}
-
-#undef SHA1_FIVE
-#undef SHA1_F3
-#undef SHA1_F2
-#undef SHA1_F1
-#undef SHA1_ROUND
-#undef SHA1_NEXT
-#undef SHA1_LOAD
 
 // Adds a byte count to the 64-bit bit length; false when it overflows.
 bool AddToLength(Sha1Context *context, uint32_t byteCount)
@@ -101,7 +31,7 @@ void PadMessage(Sha1Context *context)
     context->block[context->blockIndex++] = 0x80;
     if (context->blockIndex > 56) {
         memset(context->block + context->blockIndex, 0, 64 - context->blockIndex);
-        ProcessBlock(context->chainingValues, context->block);
+        Sha1CompressBlocks(context->chainingValues, context->block, 1);
         context->blockIndex = 0;
     }
     memset(context->block + context->blockIndex, 0, 56 - context->blockIndex);
@@ -109,7 +39,7 @@ void PadMessage(Sha1Context *context)
         context->block[56 + i] = static_cast<uint8_t>(context->lengthHigh >> (24 - 8 * i));
         context->block[60 + i] = static_cast<uint8_t>(context->lengthLow >> (24 - 8 * i));
     }
-    ProcessBlock(context->chainingValues, context->block);
+    Sha1CompressBlocks(context->chainingValues, context->block, 1);
 }
 
 } // namespace
@@ -151,11 +81,12 @@ int32_t Sha1Input(Sha1Context *context, const uint8_t *bytes, uint32_t length)
         length -= take;
         if (context->blockIndex < 64)
             return kSha1Success;
-        ProcessBlock(context->chainingValues, context->block);
+        Sha1CompressBlocks(context->chainingValues, context->block, 1);
         context->blockIndex = 0;
     }
-    for (; length >= 64; bytes += 64, length -= 64)
-        ProcessBlock(context->chainingValues, bytes);
+    Sha1CompressBlocks(context->chainingValues, bytes, length / 64);
+    bytes += length / 64 * 64;
+    length %= 64;
     memcpy(context->block, bytes, length);
     context->blockIndex = static_cast<int16_t>(length);
     return kSha1Success;

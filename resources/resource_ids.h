@@ -18,7 +18,9 @@
 #define IDC_REPORT 8
 #define IDC_MORE_INFORMATION 9
 
-/* Event-log message of a weak certificate */
+/* Event-log messages of a weak key: found (refused or asked about), and
+   only reported in audit mode */
 #define MSG_WEAK_CERTIFICATE 100
+#define MSG_WEAK_KEY_REPORTED 101
 
 #endif

@@ -1,8 +1,10 @@
 #!/bin/sh
 # Benchmarks: the portable core natively, OpenSSL's SHA-1 at the same block
 # sizes for comparison, and the provider library under Wine (one check with
-# the verdict cached; one check of a new key against four blacklist files of
-# realistic size, beside the floor of reading those files).
+# the verdict cached; checks of new keys against four blacklist files of
+# realistic size, in a fresh library, in the miss that indexes them and
+# afterwards, beside the floors of reading those files, listing the folder
+# and touching as much fresh memory as the indexes keep).
 set -eu
 cd "$(dirname "$0")/.."
 root=$PWD

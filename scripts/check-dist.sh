@@ -1,8 +1,9 @@
 #!/bin/sh
 # Checks the release package that scripts/dist.sh made: version blocks,
 # imports of system libraries only, blacklists as in the repository, the
-# texts as Windows text files, an archive holding exactly the folder, and
-# the Windows Installer package beside it.
+# texts as Windows text files, the Group Policy templates as in the
+# repository, an archive holding exactly the folder, and the Windows
+# Installer package beside it.
 #
 #   check-dist.sh [OUT_DIR]                  check OUT_DIR/Veriloom-1.1-x64
 #                                            (default dist/)
@@ -35,7 +36,7 @@ allowed="KERNEL32.DLL USER32.DLL ADVAPI32.DLL SHELL32.DLL CRYPT32.DLL WINHTTP.DL
 # the program (crypt32 is not one of them; Setup loads it at run time).
 known="KERNEL32.DLL USER32.DLL ADVAPI32.DLL SHELL32.DLL GDI32.DLL MSVCRT.DLL OLE32.DLL"
 
-expected_files="BLACKLIST.KEYS-published BLACKLIST.RSA-1024 BLACKLIST.RSA-512 BLACKLIST.RSA-keypair BLACKLIST.RSA-known LIESMICH.txt README.txt Setup.exe Veriloom-x64.dll"
+expected_files="BLACKLIST.KEYS-published BLACKLIST.RSA-1024 BLACKLIST.RSA-512 BLACKLIST.RSA-keypair BLACKLIST.RSA-known LIESMICH.txt PolicyDefinitions README.txt Setup.exe Veriloom-x64.dll"
 actual_files=$(cd "$package" 2>/dev/null && ls -A | LC_ALL=C sort | tr '\n' ' ' | sed 's/ $//')
 if [ "$actual_files" = "$(echo $expected_files | tr ' ' '\n' | LC_ALL=C sort | tr '\n' ' ' | sed 's/ $//')" ]; then
     pass "the folder holds exactly: $actual_files"
@@ -97,6 +98,15 @@ for list in "$root"/blacklists/BLACKLIST.*; do
     fi
 done
 
+templates=$(cd "$root/package" && find PolicyDefinitions -type f | LC_ALL=C sort)
+shipped=$(cd "$package" 2>/dev/null && find PolicyDefinitions -type f | LC_ALL=C sort)
+if [ -n "$templates" ] && [ "$templates" = "$shipped" ] &&
+    (cd "$root/package" && for file in $templates; do cmp -s "$file" "$package/$file" || exit 1; done); then
+    pass "PolicyDefinitions/ holds the templates of package/, byte for byte: $(echo $templates)"
+else
+    fail "PolicyDefinitions/ holds '$(echo $shipped)', expected package/'s '$(echo $templates)'"
+fi
+
 # README.txt plain ASCII, LIESMICH.txt Windows-1252 (its umlauts as single
 # bytes), both with CRLF and nothing else as line end.
 result=$(python3 - "$package" <<'PYTHON'
@@ -135,7 +145,8 @@ try:
 except (OSError, zipfile.BadZipFile) as error:
     print(f"FAIL  {archive_path.name}: cannot be read ({error})")
     sys.exit()
-files = {f"{package.name}/{path.name}": path.read_bytes() for path in package.iterdir()}
+files = {f"{package.name}/{path.relative_to(package).as_posix()}": path.read_bytes()
+         for path in package.rglob("*") if path.is_file()}
 if bad is not None:
     print(f"FAIL  {archive_path.name}: {bad} is damaged")
 elif set(members) != set(files):

@@ -260,8 +260,11 @@ grep -v -e '^wineserver' -e '^Xlib' "$out" | tr -d '\r' | sed 's/^/  /'
 weakVerdict=$(tr -d '\r' <"$out" | grep -E '^(SERVED|REFUSED|ERROR) ' || echo "no verdict (exit $weakStatus)")
 
 step "the event log (Wine's stderr with WINEDEBUG=warn+eventlog)"
-event=$(grep -F 'Weak certificate found' "$log" | tr -d '\r' | sed 's/^[0-9a-f]*://' | head -n 1 || true)
-echo "  ${event:-(no warning event)}"
+# Wine prints each insertion string on a line: the text, the key
+# fingerprint, the list that found it and the program.
+event=$(grep -F ':eventlog:' "$log" | grep -F -A3 'Weak certificate found' | tr -d '\r' |
+    sed 's/^[0-9a-f]*://' | head -n 4 || true)
+echo "${event:-(no warning event)}" | sed 's/^/  /'
 
 # An EC key on the shipped list of published keys: fetched headless, where
 # nobody can be asked, so the library refuses it at once.
@@ -316,7 +319,7 @@ step "summary"
 echo "  refused as revoked: $weakVerdict"
 echo "  refused as revoked: $ecVerdict"
 echo "  served:             $cleanVerdict"
-echo "  event log:          ${event:-(no warning event)}"
+echo "  event log:          $(echo "${event:-(no warning event)}" | head -n 1)"
 echo "                      ${ecEvent:-(no warning event)}"
 echo "  screenshots (build/windows/screenshots):"
 for file in "$shots"/*.png; do

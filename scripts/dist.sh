@@ -1,8 +1,9 @@
 #!/bin/sh
 # Builds the release package: the folder Veriloom-1.1-x64/ (Setup.exe, the
 # library stripped of debug information, the blacklists, README.txt and
-# LIESMICH.txt as Windows text files), its zip archive and the Windows
-# Installer package Veriloom-1.1-x64.msi (scripts/msi.sh).
+# LIESMICH.txt as Windows text files, the Group Policy templates in
+# PolicyDefinitions/), its zip archive and the Windows Installer package
+# Veriloom-1.1-x64.msi (scripts/msi.sh).
 #
 #   dist.sh                          build the windows configuration, package
 #                                    into dist/
@@ -35,6 +36,9 @@ for list in "$root"/blacklists/BLACKLIST.*; do
     chmod 644 "$package/$(basename "$list")"
 done
 
+# The Group Policy templates as they are (UTF-8 XML).
+cp -R "$root/package/PolicyDefinitions" "$package/"
+
 python3 - "$root/package" "$package" <<'PYTHON'
 # The texts: CRLF line ends; README.txt in ASCII, LIESMICH.txt in
 # Windows-1252 (what Notepad opens without a byte-order mark).
@@ -46,12 +50,12 @@ for name, encoding in (("README.txt", "ascii"), ("LIESMICH.txt", "cp1252")):
 PYTHON
 
 python3 - "$package" <<'PYTHON'
-# The archive: the folder and its files, in name order.
+# The archive: the folder and its files (with subfolders), in name order.
 import pathlib, sys, zipfile
 package = pathlib.Path(sys.argv[1])
 with zipfile.ZipFile(str(package) + ".zip", "w", zipfile.ZIP_DEFLATED, compresslevel=9) as archive:
-    for path in sorted(package.iterdir()):
-        archive.write(path, f"{package.name}/{path.name}")
+    for path in sorted(p for p in package.rglob("*") if p.is_file()):
+        archive.write(path, f"{package.name}/{path.relative_to(package).as_posix()}")
 PYTHON
 
 "$root/scripts/msi.sh" "$package" 1.1.0 "$package.msi"

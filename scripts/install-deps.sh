@@ -22,6 +22,7 @@ wixl:wixl
 msiextract:msitools
 /usr/share/ca-certificates/mozilla:ca-certificates
 python3:python3
+xmllint:libxml2-utils
 /usr/lib/python3/dist-packages/gmpy2:python3-gmpy2
 /usr/bin/import:imagemagick
 /usr/share/fonts/truetype/liberation/LiberationSans-Regular.ttf:fonts-liberation

@@ -7,21 +7,21 @@
 
 namespace {
 
-// The event's text as Event Viewer makes it from the registered file.
+// The first line of the event's text as Event Viewer makes it from the
+// registered file (the key's data follows on lines of its own).
 std::string EventText(const std::string &messageFile, const char *insertion)
 {
     HMODULE module = LoadLibraryExA(messageFile.c_str(), NULL, LOAD_LIBRARY_AS_DATAFILE);
     if (!module)
         return "<no message file>";
     char text[512] = "";
-    DWORD_PTR arguments[] = {reinterpret_cast<DWORD_PTR>(insertion)};
+    DWORD_PTR arguments[] = {reinterpret_cast<DWORD_PTR>(insertion), reinterpret_cast<DWORD_PTR>(""),
+                             reinterpret_cast<DWORD_PTR>(""), reinterpret_cast<DWORD_PTR>("")};
     FormatMessageA(FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_ARGUMENT_ARRAY, module, 100, 0, text, sizeof text,
                    reinterpret_cast<va_list *>(arguments));
     FreeLibrary(module);
-    std::string result = text;
-    while (!result.empty() && (result.back() == '\n' || result.back() == '\r'))
-        result.pop_back();
-    return result;
+    const std::string result = text;
+    return result.substr(0, result.find('\r'));
 }
 
 // Log lines with their timestamp ("YYYY-MM-DD HH:MM:SS ") taken off;

@@ -17,6 +17,7 @@ std::string eventSource;
 bool keepCalls = true;
 bool echoCalls = false;
 bool passBoxesOn = true;
+bool allEventStrings = false;
 
 void RecordCall(const std::string &line)
 {
@@ -60,12 +61,16 @@ BOOL WINAPI RecordReportEvent(HANDLE log, WORD type, WORD category, DWORD id, PS
                               LPCSTR *strings, LPVOID data)
 {
     std::string source;
+    bool allStrings;
     {
         std::lock_guard<std::mutex> hold(callsLock);
         source = eventSource;
+        allStrings = allEventStrings;
     }
-    RecordCall("event " + std::to_string(type) + " " + std::to_string(id) + " " + source + "|" +
-               (count ? AnsiToUtf8(strings[0]) : std::string()));
+    std::string text = count ? AnsiToUtf8(strings[0]) : std::string();
+    for (WORD i = 1; allStrings && i < count; i++)
+        text += "|" + AnsiToUtf8(strings[i]);
+    RecordCall("event " + std::to_string(type) + " " + std::to_string(id) + " " + source + "|" + text);
     return realReportEvent(log, type, category, id, user, count, size, strings, data);
 }
 
@@ -117,6 +122,18 @@ HiddenLibraryBoxes::~HiddenLibraryBoxes()
     std::lock_guard<std::mutex> hold(callsLock);
     passBoxesOn = true;
     keepCalls = true;
+}
+
+AllEventStrings::AllEventStrings()
+{
+    std::lock_guard<std::mutex> hold(callsLock);
+    allEventStrings = true;
+}
+
+AllEventStrings::~AllEventStrings()
+{
+    std::lock_guard<std::mutex> hold(callsLock);
+    allEventStrings = false;
 }
 
 void EchoLibraryCalls()

@@ -147,6 +147,13 @@ public:
     explicit HiddenLibraryBoxes(bool keepRecords = true);
     ~HiddenLibraryBoxes();
 };
+// For the object's lifetime an event's line holds every insertion string:
+// "event TYPE ID SOURCE|TEXT|STRING2|...".
+class AllEventStrings {
+public:
+    AllEventStrings();
+    ~AllEventStrings();
+};
 // Records are also printed on stdout as they happen (in a child).
 void EchoLibraryCalls();
 
