@@ -36,13 +36,34 @@ allowed="KERNEL32.DLL USER32.DLL ADVAPI32.DLL SHELL32.DLL CRYPT32.DLL WINHTTP.DL
 # the program (crypt32 is not one of them; Setup loads it at run time).
 known="KERNEL32.DLL USER32.DLL ADVAPI32.DLL SHELL32.DLL GDI32.DLL MSVCRT.DLL OLE32.DLL"
 
-expected_files="BLACKLIST.KEYS-published BLACKLIST.RSA-1024 BLACKLIST.RSA-512 BLACKLIST.RSA-keypair BLACKLIST.RSA-known LIESMICH.txt PolicyDefinitions README.txt Setup.exe Veriloom-x64.dll"
+expected_files="cert_fingerprint.exe BLACKLIST.KEYS-published BLACKLIST.RSA-1024 BLACKLIST.RSA-512 BLACKLIST.RSA-keypair BLACKLIST.RSA-known LIESMICH.txt PolicyDefinitions README.txt Setup.exe Veriloom-x64.dll"
 actual_files=$(cd "$package" 2>/dev/null && ls -A | LC_ALL=C sort | tr '\n' ' ' | sed 's/ $//')
 if [ "$actual_files" = "$(echo $expected_files | tr ' ' '\n' | LC_ALL=C sort | tr '\n' ' ' | sed 's/ $//')" ]; then
     pass "the folder holds exactly: $actual_files"
 else
     fail "the folder holds '$actual_files', expected '$expected_files'"
 fi
+
+# check_imports FILE PERMITTED: FILE (in the package) imports only DLLs
+# named in PERMITTED.
+check_imports() {
+    imports=$(x86_64-w64-mingw32-objdump -p "$package/$1" 2>/dev/null | sed -n 's/^[[:space:]]*DLL Name: //p')
+    foreign=""
+    for dll in $imports; do
+        upper=$(echo "$dll" | tr a-z A-Z)
+        case " $2 " in
+        *" $upper "*) ;;
+        *) foreign="$foreign $dll" ;;
+        esac
+    done
+    if [ -z "$imports" ]; then
+        fail "$1: no import table found"
+    elif [ -n "$foreign" ]; then
+        fail "$1 imports libraries that are not allowed for it:$foreign"
+    else
+        pass "$1 imports only libraries allowed for it: $(echo $imports)"
+    fi
+}
 
 # program  ProductName  FileDescription
 for entry in "Setup.exe|Setup Veriloom" "Veriloom-x64.dll|Veriloom"; do
@@ -63,25 +84,11 @@ for entry in "Setup.exe|Setup Veriloom" "Veriloom-x64.dll|Veriloom"; do
         fail "$file: no version block with FileVersion 1.01.000 and ProductName \"$product\""
     fi
 
-    imports=$(x86_64-w64-mingw32-objdump -p "$path" 2>/dev/null | sed -n 's/^[[:space:]]*DLL Name: //p')
     permitted=$allowed
     [ "$file" = Setup.exe ] && permitted=$known
-    foreign=""
-    for dll in $imports; do
-        upper=$(echo "$dll" | tr a-z A-Z)
-        case " $permitted " in
-        *" $upper "*) ;;
-        *) foreign="$foreign $dll" ;;
-        esac
-    done
-    if [ -z "$imports" ]; then
-        fail "$file: no import table found"
-    elif [ -n "$foreign" ]; then
-        fail "$file imports libraries that are not allowed for it:$foreign"
-    else
-        pass "$file imports only libraries allowed for it: $(echo $imports)"
-    fi
+    check_imports "$file" "$permitted"
 done
+check_imports cert_fingerprint.exe "$allowed"
 
 if x86_64-w64-mingw32-objdump -p "$package/Veriloom-x64.dll" 2>/dev/null | grep -q '[[:space:]]CertDllVerifyRevocation$'; then
     pass "Veriloom-x64.dll exports CertDllVerifyRevocation"

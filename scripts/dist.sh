@@ -1,7 +1,8 @@
 #!/bin/sh
 # Builds the release package: the folder Veriloom-1.1-x64/ (Setup.exe, the
 # library stripped of debug information, the blacklists, README.txt and
-# LIESMICH.txt as Windows text files, the Group Policy templates in
+# LIESMICH.txt as Windows text files, cert_fingerprint.exe (fingerprints
+# and the store inventory), the Group Policy templates in
 # PolicyDefinitions/), its zip archive and the Windows Installer package
 # Veriloom-1.1-x64.msi (scripts/msi.sh).
 #
@@ -31,6 +32,9 @@ mkdir "$package"
 # Debug information out, resources and imports untouched.
 x86_64-w64-mingw32-strip --strip-debug -o "$package/Setup.exe" "$build/setup/Setup.exe"
 x86_64-w64-mingw32-strip --strip-debug -o "$package/Veriloom-x64.dll" "$build/provider/Veriloom-x64.dll"
+# The fingerprint and store-inventory tool, for checking machines before
+# and after the rollout.
+x86_64-w64-mingw32-strip --strip-debug -o "$package/cert_fingerprint.exe" "$build/tools/cert_fingerprint.exe"
 for list in "$root"/blacklists/BLACKLIST.*; do
     cp "$list" "$package/"
     chmod 644 "$package/$(basename "$list")"
