@@ -3,6 +3,7 @@
 #include "file_replace.h"
 
 #include "common/bounded_string.h"
+#include "folder_entries.h"
 
 #include <cstring>
 
@@ -129,18 +130,14 @@ void DeleteReplacedFiles(const char *folder)
     BoundedCopy(pattern, sizeof pattern, folder);
     if (BoundedAppend(pattern, sizeof pattern, "\\~*.old") != kBoundedOk)
         return;
-    WIN32_FIND_DATAA entry;
-    HANDLE find = FindFirstFileA(pattern, &entry);
-    if (find == INVALID_HANDLE_VALUE)
-        return;
-    do {
+    ForEachFolderEntry(pattern, [folder](const WIN32_FIND_DATAA &entry) {
         if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-            continue;
+            return true;
         char path[1024];
         BoundedCopy(path, sizeof path, folder);
         BoundedAppend(path, sizeof path, "\\");
         if (BoundedAppend(path, sizeof path, entry.cFileName) == kBoundedOk)
             DeleteFileA(path);
-    } while (FindNextFileA(find, &entry));
-    FindClose(find);
+        return true;
+    });
 }

@@ -6,6 +6,7 @@
 #include "common/blacklist_name.h"
 #include "common/bounded_string.h"
 #include "file_replace.h"
+#include "folder_entries.h"
 #include "provider_list.h"
 #include "resources/setup_ids.h"
 #include "setup.h"
@@ -106,23 +107,21 @@ bool ForEachFile(FileStep step, const char *sourceDir, const char *installDir, c
     char pattern[1024];
     BoundedCopy(pattern, sizeof pattern, sourceDir);
     BoundedAppend(pattern, sizeof pattern, "*");
-    WIN32_FIND_DATAA entry;
-    HANDLE find = FindFirstFileA(pattern, &entry);
-    if (find == INVALID_HANDLE_VALUE)
-        return false;
     bool ok = true;
-    do {
+    const bool listed = ForEachFolderEntry(pattern, [&](const WIN32_FIND_DATAA &entry) {
         if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-            continue;
+            return true;
         InstalledFile file;
         file.isLibrary = !IsBlacklistFileName(entry.cFileName) && IsLibraryFileName(entry.cFileName);
         if (!file.isLibrary && !IsBlacklistFileName(entry.cFileName))
-            continue;
+            return true;
         file.bytes = (static_cast<ULONGLONG>(entry.nFileSizeHigh) << 32) | entry.nFileSizeLow;
         FillFile(&file, sourceDir, entry.cFileName, installDir);
         ok = RunStep(step, file, files);
-    } while (ok && FindNextFileA(find, &entry));
-    FindClose(find);
+        return ok;
+    });
+    if (!listed)
+        return false;
 
     if (ok && ownPath) {
         // An uninstaller on the machine: Setup itself beside the library.

@@ -3,8 +3,7 @@
 #include "revocation_switch.h"
 
 #include "common/bounded_string.h"
-
-#include <cstring>
+#include "folder_entries.h"
 
 namespace {
 
@@ -86,15 +85,10 @@ bool SwitchProfileHives(DWORD *firstError)
     char pattern[1024];
     BoundedCopy(pattern, sizeof pattern, profileDir);
     BoundedAppend(pattern, sizeof pattern, "\\*");
-    WIN32_FIND_DATAA entry;
-    HANDLE find = FindFirstFileA(pattern, &entry);
-    if (find == INVALID_HANDLE_VALUE)
-        return true;
     bool result = true;
-    do {
-        if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || strcmp(entry.cFileName, ".") == 0 ||
-            strcmp(entry.cFileName, "..") == 0)
-            continue;
+    ForEachFolderEntry(pattern, [&](const WIN32_FIND_DATAA &entry) {
+        if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+            return true;
         char hive[1024];
         BoundedCopy(hive, sizeof hive, profileDir);
         BoundedAppend(hive, sizeof hive, "\\");
@@ -102,16 +96,16 @@ bool SwitchProfileHives(DWORD *firstError)
         BoundedAppend(hive, sizeof hive, "\\ntuser.dat");
         const DWORD attributes = GetFileAttributesA(hive);
         if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY))
-            continue;
+            return true;
         if (RegLoadKeyA(HKEY_USERS, PROFILE_MOUNT_POINT, hive) != ERROR_SUCCESS)
-            continue;  // the hive of a user who is logged on, or no hive at all
+            return true;  // the hive of a user who is logged on, or no hive at all
         if (!SetCertificateRevocation(0, PROFILE_MOUNT_POINT) && result) {
             *firstError = GetLastError();
             result = false;
         }
         RegUnLoadKeyA(HKEY_USERS, PROFILE_MOUNT_POINT);
-    } while (FindNextFileA(find, &entry));
-    FindClose(find);
+        return true;
+    });
     return result;
 }
 

@@ -157,6 +157,18 @@ int Fail(const char *path, const char *message)
 
 // Reads a certificate or RSA key file; prints why and returns 1 when it is
 // neither.
+// The key's kind, digest and, for RSA, modulus, as a certificate reader
+// found them.
+void TakeKeyFacts(const TMyProcessCertificate &reader, KeyFacts *facts)
+{
+    facts->kind = reader.GetKeyKind();
+    facts->digest = reader.GetKeyDigest();
+    const uint8_t *digits = NULL;
+    uint32_t length = 0;
+    if (facts->kind == kKeyKindRsa && reader.GetModulus(&digits, &length))
+        facts->modulus.assign(digits, digits + length);
+}
+
 int ReadKeyFacts(const char *path, KeyFacts *facts)
 {
     std::vector<uint8_t> bytes, pem;
@@ -184,12 +196,14 @@ int ReadKeyFacts(const char *path, KeyFacts *facts)
     if (isPem && !keyExpected && form != kNotAKey)
         return Fail(path, "PEM block \"CERTIFICATE\" holds a key, not a certificate");
 
-    if (form == kSubjectPublicKeyInfo && KindOfKeyInfo(der.data(), static_cast<uint32_t>(der.size())) != kKeyKindRsa) {
+    const KeyKind publicKeyKind =
+        form == kSubjectPublicKeyInfo ? KindOfKeyInfo(der.data(), static_cast<uint32_t>(der.size())) : kKeyKindNone;
+    if (form == kSubjectPublicKeyInfo && publicKeyKind != kKeyKindRsa) {
         char digest[80] = "";
         if (DigestKeyInfo(der.data(), static_cast<uint32_t>(der.size()), digest, sizeof digest) != kDigestOk)
             return Fail(path, "the public key cannot be digested");
         facts->commonName = "(key file)";
-        facts->kind = KindOfKeyInfo(der.data(), static_cast<uint32_t>(der.size()));
+        facts->kind = publicKeyKind;
         facts->digest = digest;
         return 0;
     }
@@ -203,12 +217,7 @@ int ReadKeyFacts(const char *path, KeyFacts *facts)
         if (form == kSubjectPublicKeyInfo && strlen(reader.GetModulusDigest()) <= 20)
             return Fail(path, "not a readable RSA key (no modulus in the public key)");
         facts->commonName = form == kNotAKey ? reader.GetCommonName() : "(key file)";
-        facts->kind = reader.GetKeyKind();
-        facts->digest = reader.GetKeyDigest();
-        const uint8_t *digits = NULL;
-        uint32_t length = 0;
-        if (facts->kind == kKeyKindRsa && reader.GetModulus(&digits, &length))
-            facts->modulus.assign(digits, digits + length);
+        TakeKeyFacts(reader, facts);
         return 0;
     }
 
@@ -252,8 +261,6 @@ bool ListBlacklists(const std::string &folder, std::vector<std::string> *names)
     return true;
 }
 
-// The blacklist files that list the fingerprint (searched up to their first
-// NUL, as the library does).
 // A list's text up to its first NUL, as the library searches it.
 bool ReadListText(const std::string &path, std::string *text)
 {
@@ -266,6 +273,7 @@ bool ReadListText(const std::string &path, std::string *text)
     return true;
 }
 
+// The blacklist files that list the fingerprint.
 std::vector<std::string> ListsNaming(const std::string &folder, const std::vector<std::string> &names,
                                      const std::string &fingerprint)
 {
@@ -413,12 +421,7 @@ int CheckStores(const char *listFolder, bool csv)
                 unreadable = true;
                 return;
             }
-            facts.kind = reader.GetKeyKind();
-            facts.digest = reader.GetKeyDigest();
-            const uint8_t *modulus = NULL;
-            uint32_t length = 0;
-            if (facts.kind == kKeyKindRsa && reader.GetModulus(&modulus, &length))
-                facts.modulus.assign(modulus, modulus + length);
+            TakeKeyFacts(reader, &facts);
             const std::string reason = WeakReason(facts, lists);
             if (reason.empty())
                 return;
