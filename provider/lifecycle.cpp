@@ -94,13 +94,15 @@ bool ProviderDetach()
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID reserved)
 {
-    (void)reserved;
     switch (reason) {
     case DLL_PROCESS_ATTACH:
         ModuleHandle = module;
         return ProviderAttach() ? TRUE : FALSE;
     case DLL_PROCESS_DETACH:
-        ProviderDetach();
+        // At process exit the other threads are gone, an index worker
+        // perhaps holding the knowledge's lock: nothing is freed then.
+        if (!reserved)
+            ProviderDetach();
         return TRUE;
     default:
         return TRUE;

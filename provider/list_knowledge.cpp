@@ -50,10 +50,8 @@ ListKnowledge::Plan ListKnowledge::Consult(const ListEntry &entry, uint64_t pass
         *index = file->index;
         return kUseIndex;
     }
-    if (file->state == kSettled && !file->building) {
-        file->building = true;
-        return kReadAndIndex;
-    }
+    if (file->state == kSettled)
+        file->state = kWanted;
     return kRead;
 }
 
@@ -82,8 +80,8 @@ void ListKnowledge::Learned(const ListEntry &entry, const FileVersion &opened, u
         if (built) {
             file->index = built;
             file->state = kIndexed;
-        } else if (settled && builder->Overflowed()) {
-            file->state = kTooDense;
+        } else {
+            file->state = settled && builder->Overflowed() ? kTooDense : kSettled;
         }
         return;
     }
@@ -102,12 +100,33 @@ void ListKnowledge::Learned(const ListEntry &entry, const FileVersion &opened, u
     }
 }
 
+bool ListKnowledge::BuildWanted()
+{
+    std::lock_guard<std::mutex> hold(lock);
+    for (const KnownFile &file : files)
+        if (file.state == kWanted && !file.building)
+            return true;
+    return false;
+}
+
+bool ListKnowledge::TakeBuild(const ListEntry &entry)
+{
+    std::lock_guard<std::mutex> hold(lock);
+    KnownFile *file = Find(entry.name);
+    if (!file || !SameVersion(file->version, entry.version) || file->state != kWanted || file->building)
+        return false;
+    file->building = true;
+    return true;
+}
+
 void ListKnowledge::GiveUpBuild(const ListEntry &entry)
 {
     std::lock_guard<std::mutex> hold(lock);
     KnownFile *file = Find(entry.name);
-    if (file && SameVersion(file->version, entry.version))
+    if (file && SameVersion(file->version, entry.version)) {
         file->building = false;
+        file->state = kSettled;
+    }
 }
 
 void ListKnowledge::EndPass(uint64_t pass)

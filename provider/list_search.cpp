@@ -17,6 +17,59 @@ namespace {
 // fingerprint the export passes (at most 79 characters).
 const size_t kCarryBytes = 80;
 
+// Reads a listed file through buffer (kCarryBytes + chunkBytes) up to its
+// text's end, searching it for fingerprint (when given) and feeding it to
+// builder (when given). False, with the search error, when the file could
+// not be read whole.
+bool ReadText(FolderSource *folder, const ListEntry &entry, char *buffer, size_t chunkBytes,
+              const char *fingerprint, IndexBuilder *builder, FileVersion *opened, bool *found,
+              uint32_t *errorCode, uint32_t *errorValue)
+{
+    uint32_t value = 0;
+    *found = false;
+    if (!folder->Open(entry.name, opened, &value)) {
+        *errorCode = kSearchOpenFailed;
+        *errorValue = value;
+        return false;
+    }
+
+    char *const chunk = buffer + kCarryBytes;
+    uint64_t remaining = entry.version.size;
+    size_t carry = 0;
+    bool read = true;
+    while (remaining > 0) {
+        const size_t wanted = remaining < chunkBytes ? static_cast<size_t>(remaining) : chunkBytes;
+        size_t got = 0;
+        if (!folder->Read(chunk, wanted, &got, &value) || got == 0 || got > wanted) {
+            *errorCode = kSearchReadFailed;
+            *errorValue = value;
+            read = false;
+            break;
+        }
+        remaining -= got;
+        size_t text = 0;
+        if (*found || !fingerprint) {
+            text = LengthBeforeNul(chunk, got);
+        } else {
+            // The carry holds no NUL: the text had not ended before.
+            size_t withCarry = 0;
+            *found = ContainsTextBeforeNul(chunk - carry, carry + got, fingerprint, &withCarry);
+            text = withCarry - carry;
+        }
+        if (builder)
+            builder->Add(chunk, text);
+        if (text < got)
+            break;  // the text ends at its first NUL
+        const size_t kept = carry + got < kCarryBytes ? carry + got : kCarryBytes;
+        memmove(buffer + kCarryBytes - kept, chunk + got - kept, kept);
+        carry = kept;
+    }
+    folder->Close();
+    if (!read)
+        *found = false;
+    return read;
+}
+
 } // namespace
 
 ListSearch::ListSearch(FolderSource *source, ListKnowledge *known, const char *key, size_t chunk)
@@ -84,29 +137,6 @@ bool ListSearch::FileLists(const ListEntry &entry)
         return found;
     }
 
-    IndexBuilder *builder = NULL;
-    if (plan == ListKnowledge::kReadAndIndex) {
-        builder = new (std::nothrow) IndexBuilder(entry.version.size);
-        if (!builder)
-            knowledge->GiveUpBuild(entry);
-    }
-    const uint64_t readAt = knowledge ? folder->Now() : 0;
-    FileVersion opened;
-    memset(&opened, 0, sizeof opened);
-    bool found = false;
-    const bool read = ReadAndSearch(entry, builder, &opened, &found);
-    if (knowledge && indexable) {
-        if (read)
-            knowledge->Learned(entry, opened, readAt, folder->SettledTicks(), builder, pass);
-        else if (builder)
-            knowledge->GiveUpBuild(entry);
-    }
-    delete builder;
-    return read && found;
-}
-
-bool ListSearch::ReadAndSearch(const ListEntry &entry, IndexBuilder *builder, FileVersion *opened, bool *found)
-{
     if (!buffer) {
         buffer = static_cast<char *>(malloc(kCarryBytes + chunkBytes));
         if (!buffer) {
@@ -114,47 +144,39 @@ bool ListSearch::ReadAndSearch(const ListEntry &entry, IndexBuilder *builder, Fi
             return false;
         }
     }
-    uint32_t value = 0;
-    if (!folder->Open(entry.name, opened, &value)) {
-        errorCode = kSearchOpenFailed;
-        errorValue = value;
-        return false;
-    }
+    const uint64_t readAt = knowledge ? folder->Now() : 0;
+    FileVersion opened;
+    memset(&opened, 0, sizeof opened);
+    bool found = false;
+    const bool read =
+        ReadText(folder, entry, buffer, chunkBytes, fingerprint, NULL, &opened, &found, &errorCode, &errorValue);
+    if (knowledge && indexable && read)
+        knowledge->Learned(entry, opened, readAt, folder->SettledTicks(), NULL, pass);
+    return read && found;
+}
 
-    char *const chunk = buffer + kCarryBytes;
-    uint64_t remaining = entry.version.size;
-    size_t carry = 0;
-    bool read = true;
-    *found = false;
-    while (remaining > 0) {
-        const size_t wanted = remaining < chunkBytes ? static_cast<size_t>(remaining) : chunkBytes;
-        size_t got = 0;
-        if (!folder->Read(chunk, wanted, &got, &value) || got == 0 || got > wanted) {
-            errorCode = kSearchReadFailed;
-            errorValue = value;
-            read = false;
-            break;
-        }
-        remaining -= got;
-        size_t text = 0;
-        if (*found) {
-            text = LengthBeforeNul(chunk, got);
-        } else {
-            // The carry holds no NUL: the text had not ended before.
-            size_t withCarry = 0;
-            *found = ContainsTextBeforeNul(chunk - carry, carry + got, fingerprint, &withCarry);
-            text = withCarry - carry;
-        }
-        if (builder)
-            builder->Add(chunk, text);
-        if (text < got)
-            break;  // the text ends at its first NUL
-        const size_t kept = carry + got < kCarryBytes ? carry + got : kCarryBytes;
-        memmove(buffer + kCarryBytes - kept, chunk + got - kept, kept);
-        carry = kept;
+void BuildWantedIndexes(FolderSource *folder, ListKnowledge *knowledge, size_t chunkBytes)
+{
+    if (!chunkBytes)
+        chunkBytes = ListSearch::kChunkBytes;
+    char *buffer = static_cast<char *>(malloc(kCarryBytes + chunkBytes));
+    ListEntry entry;
+    uint32_t errorCode = kSearchOk, errorValue = 0;
+    for (bool have = folder->First(&entry, &errorCode, &errorValue); have; have = folder->Next(&entry)) {
+        if (entry.version.size >= kBlacklistSizeLimit || !knowledge->TakeBuild(entry))
+            continue;
+        IndexBuilder *builder = buffer ? new (std::nothrow) IndexBuilder(entry.version.size) : NULL;
+        const uint64_t readAt = folder->Now();
+        FileVersion opened;
+        memset(&opened, 0, sizeof opened);
+        bool found = false;
+        if (builder && ReadText(folder, entry, buffer, chunkBytes, NULL, builder, &opened, &found, &errorCode,
+                                &errorValue))
+            knowledge->Learned(entry, opened, readAt, folder->SettledTicks(), builder, 0);
+        else
+            knowledge->GiveUpBuild(entry);
+        delete builder;
     }
-    folder->Close();
-    if (!read)
-        *found = false;
-    return read;
+    folder->End();
+    free(buffer);
 }

@@ -100,7 +100,6 @@ public:
 
 private:
     bool FileLists(const ListEntry &entry);
-    bool ReadAndSearch(const ListEntry &entry, class IndexBuilder *builder, FileVersion *opened, bool *found);
 
     FolderSource *folder;
     ListKnowledge *knowledge;
@@ -115,3 +114,9 @@ private:
     bool started;
     bool complete;
 };
+
+// One pass over the folder that builds the index of every listed file whose
+// index the knowledge wants (see ListKnowledge), reading each file once.
+// Errors only leave an index unbuilt: the searches read that file until a
+// later pass builds it. chunkBytes is for tests.
+void BuildWantedIndexes(FolderSource *folder, ListKnowledge *knowledge, size_t chunkBytes = 0);

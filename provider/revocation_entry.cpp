@@ -11,6 +11,7 @@
 #include "certificate_walker.h"
 #include "common/bounded_string.h"
 #include "common/dialog_support.h"
+#include "index_worker.h"
 #include "install_folder_source.h"
 #include "key_checks.h"
 #include "lifecycle.h"
@@ -120,6 +121,7 @@ bool SearchBlacklists(const CertificateFacts &facts, const CERT_CONTEXT *certifi
             break;
     }
     search.Finish();
+    BuildWantedIndexesInBackground();
     *failed = search.errorCode != kSearchOk;
     if (*failed)
         ShowErrorUnlessAuditing(search.errorCode + kSearchErrorShownOffset, search.errorValue);

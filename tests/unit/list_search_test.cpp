@@ -181,11 +181,14 @@ TEST(ListSearch, AgreesWithStrstrOverGeneratedFolders)
         const size_t chunk = chunks[round % (sizeof chunks / sizeof chunks[0])];
 
         ASSERT_EQ(expected, Listing(&folder, nullptr, key, chunk)) << "round " << round;
-        // With knowledge: read and settled, read and indexed, then answered
-        // from the index without a read.
+        // With knowledge: read and settled, read again (the index is now
+        // wanted), indexed apart, then answered from the index without a read.
         ListKnowledge knowledge;
-        for (int pass = 0; pass < 3; pass++)
+        for (int pass = 0; pass < 3; pass++) {
             ASSERT_EQ(expected, Listing(&folder, &knowledge, key, chunk)) << "round " << round << " pass " << pass;
+            if (pass == 1)
+                BuildWantedIndexes(&folder, &knowledge, chunk);
+        }
         int dense = 0;  // files of long hex runs, read every time
         for (const FakeFile &file : folder.files) {
             IndexBuilder builder(file.version.size);
@@ -210,8 +213,10 @@ TEST(ListSearch, LongHexRunsAreSearchedDirectly)
     FakeFolder folder;
     folder.Add("BLACKLIST.RUN", run);
     ListKnowledge knowledge;
-    for (int pass = 0; pass < 4; pass++)
+    for (int pass = 0; pass < 4; pass++) {
         EXPECT_EQ(std::vector<std::string>{"BLACKLIST.RUN"}, Listing(&folder, &knowledge, key));
+        BuildWantedIndexes(&folder, &knowledge);
+    }
     EXPECT_LT(knowledge.BytesKept(), 1000u);  // no index for it
     folder.reads = 0;
     Listing(&folder, &knowledge, "fffffffffffffffffffe");
@@ -241,6 +246,7 @@ TEST(ListSearch, IndexTakesTenBytesPerFingerprintAndGoesWithTheFiles)
         EXPECT_EQ(0u, knowledge.BytesKept());
         for (int pass = 0; pass < 2; pass++)
             Listing(&folder, &knowledge, listed[0]);
+        BuildWantedIndexes(&folder, &knowledge);
         EXPECT_LE(knowledge.BytesKept(), lines * 10 + 512) << lines;  // and a file record
         folder.reads = 0;
         for (size_t i = 0; i < lines; i += 997) {
@@ -266,16 +272,33 @@ TEST(ListSearch, FileVersionsDecideWhatIsRead)
     FakeFolder folder;
     folder.Add("BLACKLIST", a + "\n");
     ListKnowledge knowledge;
-    for (int pass = 0; pass < 3; pass++)
+    for (int pass = 0; pass < 3; pass++) {
         EXPECT_EQ(1u, Listing(&folder, &knowledge, a).size());
+        BuildWantedIndexes(&folder, &knowledge);
+    }
     folder.files[0] = FakeFile{"BLACKLIST", b + "\n", FileVersion{21, 2, 1}, 0};
     EXPECT_TRUE(Listing(&folder, &knowledge, a).empty());
     EXPECT_EQ(1u, Listing(&folder, &knowledge, b).size());
 
+    // A build that cannot read the file gives it up: the file is read until
+    // its next read wants the index again and a build makes it.
+    EXPECT_TRUE(knowledge.BuildWanted());
+    folder.files[0].openError = 5;
+    BuildWantedIndexes(&folder, &knowledge);
+    folder.files[0].openError = 0;
+    EXPECT_FALSE(knowledge.BuildWanted());
+    folder.reads = 0;
+    EXPECT_EQ(1u, Listing(&folder, &knowledge, b).size());
+    BuildWantedIndexes(&folder, &knowledge);
+    EXPECT_EQ(1u, Listing(&folder, &knowledge, b).size());
+    EXPECT_EQ(2, folder.reads);  // the search's and the build's
+
     folder.files[0].version = FileVersion{21, 3, 3};
     folder.now = 5;  // it changed less than the settling time ago
-    for (int pass = 0; pass < 3; pass++)
+    for (int pass = 0; pass < 3; pass++) {
         EXPECT_EQ(1u, Listing(&folder, &knowledge, b).size());
+        BuildWantedIndexes(&folder, &knowledge);
+    }
     folder.files[0].content = a + "\n";  // same size and time stamp
     folder.reads = 0;
     EXPECT_EQ(1u, Listing(&folder, &knowledge, a).size());

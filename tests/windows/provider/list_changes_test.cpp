@@ -93,8 +93,9 @@ TEST_F(LoadedLibraryTest, TextShapesGiveTheVerdictOfTheText)
     EXPECT_EQ(0u, MessageBoxCalls());
 }
 
-// A list read twice while unchanged is indexed and answers without being
-// read (a list locked against reading does not matter then); a rewrite,
+// A list read twice while unchanged is indexed (by the library's worker
+// thread) and answers without being read (a list locked against reading
+// does not matter then); a rewrite,
 // a new list and a removed list count from the next check on.
 TEST_F(LoadedLibraryTest, ListChangesCountAtOnce)
 {
@@ -105,6 +106,7 @@ TEST_F(LoadedLibraryTest, ListChangesCountAtOnce)
     ASSERT_TRUE(BackdateFile(pathA, 7200));
     EXPECT_EQ(kNoCheck, Check(keys[0]));
     EXPECT_EQ(kNoCheck, Check(keys[7]));
+    WaitForIndexWorker();
 
     HANDLE locked = CreateFileA(pathA.c_str(), GENERIC_WRITE, 0, NULL, OPEN_EXISTING, 0, NULL);
     ASSERT_NE(INVALID_HANDLE_VALUE, locked);

@@ -2,6 +2,8 @@
 
 #include "provider_test_support.h"
 
+#include <tlhelp32.h>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -36,8 +38,35 @@ LoadedProvider::LoadedProvider()
 
 LoadedProvider::~LoadedProvider()
 {
+    WaitForIndexWorker();
     if (module)
         FreeLibrary(module);
+}
+
+void WaitForIndexWorker()
+{
+    typedef HRESULT(WINAPI * GetThreadDescriptionFunction)(HANDLE, PWSTR *);
+    const GetThreadDescriptionFunction GetThreadDescription = reinterpret_cast<GetThreadDescriptionFunction>(
+        reinterpret_cast<void *>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "GetThreadDescription")));
+    HANDLE snapshot = GetThreadDescription ? CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0) : INVALID_HANDLE_VALUE;
+    if (snapshot == INVALID_HANDLE_VALUE)
+        return;
+    THREADENTRY32 entry;
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry)) {
+        if (entry.th32OwnerProcessID != GetCurrentProcessId())
+            continue;
+        HANDLE thread = OpenThread(SYNCHRONIZE | THREAD_QUERY_LIMITED_INFORMATION, FALSE, entry.th32ThreadID);
+        PWSTR description = NULL;
+        // The description the library gives its worker.
+        if (thread && SUCCEEDED(GetThreadDescription(thread, &description)) && description &&
+            wcscmp(description, L"Veriloom index build") == 0)
+            WaitForSingleObject(thread, 10000);
+        LocalFree(description);
+        if (thread)
+            CloseHandle(thread);
+    }
+    CloseHandle(snapshot);
 }
 
 InstallFolder::InstallFolder() : root(TempFolder("install")), installDir(root + "\\Veriloom\\")

@@ -33,7 +33,8 @@ std::string ErrorBox(const std::string &numbers);
 // Windows path of the built library (VERILOOM_PROVIDER_DLL).
 std::string ProviderPath();
 
-// The library loaded by this process and held until destruction. `fresh`:
+// The library loaded by this process and held until destruction (and until
+// its index worker has ended, which holds it too). `fresh`:
 // it was not loaded before (so its verdict cache is empty); `recording`:
 // its calls are recorded (see RecordLibraryCalls).
 class LoadedProvider {
@@ -45,6 +46,10 @@ public:
     bool fresh;
     bool recording;
 };
+
+// Waits (at most ten seconds) until the library's index worker thread, if
+// one runs in this process, has ended.
+void WaitForIndexWorker();
 
 // A fresh folder that stands in for "ProgramFiles" in this process (and in
 // children started with RunChild): blacklist files go into its "Veriloom"
