@@ -8,9 +8,9 @@
 
 #include "sha1_blocks.h"
 
-#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
-#define VERILOOM_SHA_EXTENSIONS 1
-#include <cpuid.h>
+#include "processor_features.h"
+
+#if defined(VERILOOM_X86_KERNELS)
 #include <immintrin.h>
 #endif
 
@@ -93,20 +93,7 @@ void PortableBlocks(uint32_t chainingValues[5], const uint8_t *block, size_t cou
 #undef SHA1_NEXT
 #undef SHA1_LOAD
 
-#if defined(VERILOOM_SHA_EXTENSIONS)
-
-// SSSE3 and SSE4.1 (CPUID leaf 1, ECX bits 9 and 19) and the SHA extensions
-// (leaf 7, EBX bit 29).
-bool ProcessorHasShaExtensions()
-{
-    unsigned eax = 0, ebx = 0, ecx = 0, edx = 0;
-    if (!__get_cpuid(1, &eax, &ebx, &ecx, &edx) || !(ecx & (1u << 9)) || !(ecx & (1u << 19)))
-        return false;
-    if (__get_cpuid_max(0, NULL) < 7)
-        return false;
-    __cpuid_count(7, 0, eax, ebx, ecx, edx);
-    return (ebx & (1u << 29)) != 0;
-}
+#if defined(VERILOOM_X86_KERNELS)
 
 // Message words w[g], w[g+1], w[g+2], w[g+3] of round group g (four rounds)
 // as one vector, first word in the top lane; group g's is made from the
@@ -176,7 +163,7 @@ typedef void (*CompressFunction)(uint32_t chainingValues[5], const uint8_t *bloc
 
 CompressFunction KernelFunction(Sha1Kernel kernel)
 {
-#if defined(VERILOOM_SHA_EXTENSIONS)
+#if defined(VERILOOM_X86_KERNELS)
     if (kernel == kSha1ShaExtensions)
         return ProcessorHasShaExtensions() ? ShaExtensionBlocks : NULL;
 #endif

@@ -2,8 +2,10 @@
 // sixteen positions are tested at once for three of the pattern's bytes, and
 // sixty-four at a time with one test for all of them and for a NUL (a chunk
 // just read is searched in less time than its read took); only the few
-// positions that pass are compared whole. Short patterns and
-// other machines take the portable search: the text's end by memchr, then
+// positions that pass are compared whole. Where the processor has AVX2, 128
+// positions at a time are passed over that way first, and only a block with
+// something in it goes to the SSE2 tests. Short patterns and other machines
+// take the portable search: the text's end by memchr, then
 // Boyer-Moore-Horspool.
 
 #include "text_search.h"
@@ -11,8 +13,13 @@
 #include <cstdint>
 #include <cstring>
 
+#include "processor_features.h"
+
 #if defined(__SSE2__)
 #include <emmintrin.h>
+#endif
+#if defined(VERILOOM_X86_KERNELS)
+#include <immintrin.h>
 #endif
 
 namespace {
@@ -109,8 +116,46 @@ bool DecideSixteen(const ThreeBytes &filter, const char *text, size_t length, si
     return false;
 }
 
+#if defined(VERILOOM_X86_KERNELS)
+
+// From `at` on, passes over blocks of 128 positions in which no position
+// passes the filter and (with stopAtNul) no byte is a NUL; returns the
+// first block that is not such, or where fewer than 128 positions with
+// their last byte inside the text are left.
 template <bool stopAtNul>
-bool VectorSearch(const char *text, size_t length, const char *pattern, size_t patternLength, size_t *end)
+__attribute__((target("avx2"))) size_t PassQuietBlocks(const ThreeBytes &filter, const char *text, size_t length,
+                                                       size_t at)
+{
+    const __m256i first = _mm256_set1_epi8(filter.pattern[0]);
+    const __m256i centre = _mm256_set1_epi8(filter.pattern[filter.middle]);
+    const __m256i last = _mm256_set1_epi8(filter.pattern[filter.length - 1]);
+    for (; at + filter.length + 127 <= length; at += 128) {
+        __m256i any = _mm256_setzero_si256();
+        __m256i least = _mm256_set1_epi8(-1);
+        for (size_t step = 0; step < 128; step += 32) {
+            const char *block = text + at + step;
+            const __m256i starts = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(block));
+            const __m256i centres = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(block + filter.middle));
+            const __m256i ends = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(block + filter.length - 1));
+            any = _mm256_or_si256(any, _mm256_and_si256(_mm256_and_si256(_mm256_cmpeq_epi8(starts, first),
+                                                                          _mm256_cmpeq_epi8(centres, centre)),
+                                                         _mm256_cmpeq_epi8(ends, last)));
+            if (stopAtNul)
+                least = _mm256_min_epu8(least, starts);
+        }
+        if (stopAtNul)
+            any = _mm256_or_si256(any, _mm256_cmpeq_epi8(least, _mm256_setzero_si256()));
+        if (!_mm256_testz_si256(any, any))
+            break;
+    }
+    return at;
+}
+
+#endif
+
+template <bool stopAtNul>
+bool VectorSearch(const char *text, size_t length, const char *pattern, size_t patternLength, bool wide,
+                  size_t *end)
 {
     ThreeBytes filter;
     filter.pattern = pattern;
@@ -126,6 +171,15 @@ bool VectorSearch(const char *text, size_t length, const char *pattern, size_t p
     // passes the filter or the text ends among them; only then are they
     // looked at sixteen at a time.
     for (; at + patternLength + 63 <= length; at += 64) {
+#if defined(VERILOOM_X86_KERNELS)
+        if (wide) {
+            at = PassQuietBlocks<stopAtNul>(filter, text, length, at);
+            if (at + patternLength + 63 > length)
+                break;
+        }
+#else
+        (void)wide;
+#endif
         const char *block = text + at;
         const __m128i s0 = Load(block), s1 = Load(block + 16), s2 = Load(block + 32), s3 = Load(block + 48);
         __m128i any = _mm_or_si128(_mm_or_si128(Passing(filter, block, s0), Passing(filter, block + 16, s1)),
@@ -152,35 +206,52 @@ bool Search(TextSearchKernel kernel, const char *text, size_t length, const char
 {
     const size_t patternLength = strlen(pattern);
 #if defined(__SSE2__)
-    if (kernel == kTextSearchSse2 && patternLength >= 3)
-        return stopAtNul ? VectorSearch<true>(text, length, pattern, patternLength, end)
-                         : VectorSearch<false>(text, length, pattern, patternLength, end);
+    if ((kernel == kTextSearchSse2 || kernel == kTextSearchAvx2) && patternLength >= 3) {
+        const bool wide = kernel == kTextSearchAvx2;
+        return stopAtNul ? VectorSearch<true>(text, length, pattern, patternLength, wide, end)
+                         : VectorSearch<false>(text, length, pattern, patternLength, wide, end);
+    }
 #endif
     (void)kernel;
     return PortableSearch(text, length, 0, pattern, patternLength, stopAtNul, end);
 }
 
-#if defined(__SSE2__)
-const TextSearchKernel kFastestKernel = kTextSearchSse2;
+// Chosen once, at the first search.
+TextSearchKernel FastestKernel()
+{
+#if defined(__SSE2__) && defined(VERILOOM_X86_KERNELS)
+    static const TextSearchKernel fastest = ProcessorHasAvx2() ? kTextSearchAvx2 : kTextSearchSse2;
+    return fastest;
+#elif defined(__SSE2__)
+    return kTextSearchSse2;
 #else
-const TextSearchKernel kFastestKernel = kTextSearchPortable;
+    return kTextSearchPortable;
 #endif
+}
 
 } // namespace
 
 bool ContainsText(const char *text, size_t length, const char *pattern)
 {
-    return Search(kFastestKernel, text, length, pattern, false, NULL);
+    return Search(FastestKernel(), text, length, pattern, false, NULL);
 }
 
 bool ContainsTextBeforeNul(const char *text, size_t length, const char *pattern, size_t *textLength)
 {
-    return Search(kFastestKernel, text, length, pattern, true, textLength);
+    return Search(FastestKernel(), text, length, pattern, true, textLength);
 }
 
 bool TextSearchKernelAvailable(TextSearchKernel kernel)
 {
-    return kernel == kTextSearchPortable || kernel == kFastestKernel;
+    switch (kernel) {
+    case kTextSearchPortable:
+        return true;
+    case kTextSearchSse2:
+        return FastestKernel() != kTextSearchPortable;
+    case kTextSearchAvx2:
+        return FastestKernel() == kTextSearchAvx2;
+    }
+    return false;
 }
 
 bool ContainsTextBeforeNulOn(TextSearchKernel kernel, const char *text, size_t length, const char *pattern,

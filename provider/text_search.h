@@ -14,11 +14,14 @@ bool ContainsText(const char *text, size_t length, const char *pattern);
 bool ContainsTextBeforeNul(const char *text, size_t length, const char *pattern, size_t *textLength);
 
 // The implementations the two searches above run on, for tests that check
-// each against the others: the portable one everywhere and, where SSE2 is
-// there, the vector one, which the searches above then use.
+// each against the others: the portable one everywhere; where SSE2 is there,
+// the vector one; where the processor also has AVX2, the vector one that
+// passes over quiet text with it. The searches above use the last one the
+// machine has.
 enum TextSearchKernel {
     kTextSearchPortable,
     kTextSearchSse2,
+    kTextSearchAvx2,
 };
 bool TextSearchKernelAvailable(TextSearchKernel kernel);
 bool ContainsTextOn(TextSearchKernel kernel, const char *text, size_t length, const char *pattern);

@@ -14,7 +14,7 @@
 
 namespace {
 
-const TextSearchKernel kKernels[] = {kTextSearchPortable, kTextSearchSse2};
+const TextSearchKernel kKernels[] = {kTextSearchPortable, kTextSearchSse2, kTextSearchAvx2};
 
 class OnEachKernel : public ::testing::TestWithParam<TextSearchKernel> {
 protected:
@@ -37,10 +37,13 @@ protected:
     }
 };
 
-INSTANTIATE_TEST_SUITE_P(TextSearch, OnEachKernel, ::testing::ValuesIn(kKernels),
-                         [](const ::testing::TestParamInfo<TextSearchKernel> &kernel) {
-                             return std::string(kernel.param == kTextSearchSse2 ? "Sse2" : "Portable");
-                         });
+std::string KernelName(const ::testing::TestParamInfo<TextSearchKernel> &kernel)
+{
+    const char *const names[] = {"Portable", "Sse2", "Avx2"};
+    return names[kernel.param];
+}
+
+INSTANTIATE_TEST_SUITE_P(TextSearch, OnEachKernel, ::testing::ValuesIn(kKernels), KernelName);
 
 TEST_P(OnEachKernel, PlacesAndEdges)
 {
@@ -96,6 +99,30 @@ TEST_P(OnEachKernel, BeforeNulAgreesWithStrstr)
         const bool found = ContainsBeforeNul(text, pattern.c_str(), &end);
         ASSERT_EQ(strstr(text.c_str(), pattern.c_str()) != nullptr, found) << round;
         ASSERT_EQ(strlen(text.c_str()), end) << round;
+    }
+}
+
+// A long text with nothing like the pattern (passed over a block at a time
+// where the processor allows) and the pattern at each place: found; cut by
+// a NUL inside it, or followed by one, at each place as well.
+TEST_P(OnEachKernel, EveryPlaceInALongQuietText)
+{
+    const std::string pattern = "0123456789abcdef0123";
+    const size_t length = 700;
+    for (size_t at = 0; at + pattern.size() <= length; at++) {
+        std::string text(length, 'x');
+        text.replace(at, pattern.size(), pattern);
+        ASSERT_TRUE(Contains(text, pattern.c_str())) << at;
+        size_t end = 0;
+        std::string cut = text;
+        cut[at + 11] = '\0';
+        ASSERT_FALSE(ContainsBeforeNul(cut, pattern.c_str(), &end)) << at;
+        ASSERT_EQ(at + 11, end);
+        const size_t nul = std::min(length - 1, at + pattern.size() + at % 150);
+        cut = text;
+        cut[nul] = '\0';
+        ASSERT_EQ(nul >= at + pattern.size(), ContainsBeforeNul(cut, pattern.c_str(), &end)) << at;
+        ASSERT_EQ(nul, end) << at;
     }
 }
 
