@@ -1,6 +1,7 @@
 // The blacklist folder search (see list_search.h): each file is read through
 // one bounded buffer and searched chunk by chunk while the bytes are hot,
 // up to its first NUL; a file version the knowledge has indexed is not read.
+// The indexes are built by a pass of their own, reading the same way.
 
 #include "list_search.h"
 
