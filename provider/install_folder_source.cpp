@@ -79,7 +79,11 @@ bool InstallFolderSource::Open(const char *name, FileVersion *opened, uint32_t *
     char path[sizeof installDir];
     BoundedCopy(path, sizeof path, installDir);
     BoundedAppend(path, sizeof path, name);
-    file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
+    // Sharing delete lets Setup rename a list aside while a check or the
+    // index worker reads it; the read goes on in the old version, which the
+    // version check then tells from the new one.
+    file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, NULL, OPEN_EXISTING,
+                       FILE_ATTRIBUTE_NORMAL, NULL);
     if (file == INVALID_HANDLE_VALUE) {
         *errorValue = GetLastError();
         return false;

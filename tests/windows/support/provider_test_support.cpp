@@ -83,6 +83,7 @@ InstallFolder::~InstallFolder()
 
 void InstallFolder::Write(const std::string &name, const std::string &content) const
 {
+    WaitForIndexWorker();  // which may be reading the file
     WriteTextFile(installDir + name, content);
 }
 
@@ -97,6 +98,7 @@ bool InstallFolder::CopyShippedList(const std::string &name) const
 
 void InstallFolder::Remove(const std::string &name) const
 {
+    WaitForIndexWorker();
     DeleteFileA((installDir + name).c_str());
 }
 
