@@ -10,7 +10,6 @@
 
 #include <cstdlib>
 #include <cstring>
-#include <new>
 
 namespace {
 
@@ -166,17 +165,16 @@ void BuildWantedIndexes(FolderSource *folder, ListKnowledge *knowledge, size_t c
     for (bool have = folder->First(&entry, &errorCode, &errorValue); have; have = folder->Next(&entry)) {
         if (entry.version.size >= kBlacklistSizeLimit || !knowledge->TakeBuild(entry))
             continue;
-        IndexBuilder *builder = buffer ? new (std::nothrow) IndexBuilder(entry.version.size) : NULL;
+        IndexBuilder builder(entry.version.size);
         const uint64_t readAt = folder->Now();
         FileVersion opened;
         memset(&opened, 0, sizeof opened);
         bool found = false;
-        if (builder && ReadText(folder, entry, buffer, chunkBytes, NULL, builder, &opened, &found, &errorCode,
-                                &errorValue))
-            knowledge->Learned(entry, opened, readAt, folder->SettledTicks(), builder, 0);
+        if (buffer && ReadText(folder, entry, buffer, chunkBytes, NULL, &builder, &opened, &found, &errorCode,
+                               &errorValue))
+            knowledge->Learned(entry, opened, readAt, folder->SettledTicks(), &builder, 0);
         else
             knowledge->GiveUpBuild(entry);
-        delete builder;
     }
     folder->End();
     free(buffer);

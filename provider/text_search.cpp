@@ -216,12 +216,10 @@ bool Search(TextSearchKernel kernel, const char *text, size_t length, const char
     return PortableSearch(text, length, 0, pattern, patternLength, stopAtNul, end);
 }
 
-// Chosen once, at the first search.
-TextSearchKernel FastestKernel()
+TextSearchKernel ChooseKernel()
 {
 #if defined(__SSE2__) && defined(VERILOOM_X86_KERNELS)
-    static const TextSearchKernel fastest = ProcessorHasAvx2() ? kTextSearchAvx2 : kTextSearchSse2;
-    return fastest;
+    return ProcessorHasAvx2() ? kTextSearchAvx2 : kTextSearchSse2;
 #elif defined(__SSE2__)
     return kTextSearchSse2;
 #else
@@ -229,16 +227,20 @@ TextSearchKernel FastestKernel()
 #endif
 }
 
+// Chosen while the code is loaded, as the SHA-1 kernel is; before that (in
+// another file's initialisation) it reads as the portable kernel.
+const TextSearchKernel kFastestKernel = ChooseKernel();
+
 } // namespace
 
 bool ContainsText(const char *text, size_t length, const char *pattern)
 {
-    return Search(FastestKernel(), text, length, pattern, false, NULL);
+    return Search(kFastestKernel, text, length, pattern, false, NULL);
 }
 
 bool ContainsTextBeforeNul(const char *text, size_t length, const char *pattern, size_t *textLength)
 {
-    return Search(FastestKernel(), text, length, pattern, true, textLength);
+    return Search(kFastestKernel, text, length, pattern, true, textLength);
 }
 
 bool TextSearchKernelAvailable(TextSearchKernel kernel)
@@ -247,9 +249,9 @@ bool TextSearchKernelAvailable(TextSearchKernel kernel)
     case kTextSearchPortable:
         return true;
     case kTextSearchSse2:
-        return FastestKernel() != kTextSearchPortable;
+        return kFastestKernel != kTextSearchPortable;
     case kTextSearchAvx2:
-        return FastestKernel() == kTextSearchAvx2;
+        return kFastestKernel == kTextSearchAvx2;
     }
     return false;
 }
