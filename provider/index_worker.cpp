@@ -9,8 +9,6 @@
 #include "list_knowledge.h"
 #include "list_search.h"
 
-const wchar_t kIndexWorkerDescription[] = L"Veriloom index build";
-
 namespace {
 
 // 1 while a worker thread runs.

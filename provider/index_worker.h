@@ -5,7 +5,7 @@
 #pragma once
 
 // The thread's description, for debuggers and for tests that wait for it.
-extern const wchar_t kIndexWorkerDescription[];
+const wchar_t kIndexWorkerDescription[] = L"Veriloom index build";
 
 // Starts the thread when some index is wanted and no thread runs.
 void BuildWantedIndexesInBackground();

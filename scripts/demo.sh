@@ -59,6 +59,9 @@ trap cleanup EXIT
 
 # Prints a file indented, without the carriage returns of Windows programs.
 indent() { tr -d '\r' <"$1" | sed 's/^/  /'; }
+# The verdict line fetch_https.exe printed into $out, or what stood instead
+# ($1: its exit status).
+verdict() { tr -d '\r' <"$out" | grep -E '^(SERVED|REFUSED|ERROR) ' || echo "no verdict (exit $1)"; }
 
 # Runs a command and prints its output indented; fails as the command does.
 show() {
@@ -205,7 +208,7 @@ step "fetching $cleanUrl (fetch_https.exe, headless)"
 cleanStatus=0
 wine "$tools/fetch_https.exe" --connect-to=127.0.0.1 "$cleanUrl" >"$out" 2>&1 || cleanStatus=$?
 indent "$out"
-cleanVerdict=$(tr -d '\r' <"$out" | grep -E '^(SERVED|REFUSED|ERROR) ' || echo "no verdict (exit $cleanStatus)")
+cleanVerdict=$(verdict "$cleanStatus")
 
 # Fetches the weak site in an interactive process with WINEDEBUG=warn+eventlog
 # (Wine's stderr into $log). With a display you answer the warning dialog;
@@ -257,7 +260,7 @@ step "fetching $weakUrl (fetch_https.exe, interactive: the library asks first)"
 weakStatus=0
 fetch_weak || weakStatus=$?
 grep -v -e '^wineserver' -e '^Xlib' "$out" | tr -d '\r' | sed 's/^/  /'
-weakVerdict=$(tr -d '\r' <"$out" | grep -E '^(SERVED|REFUSED|ERROR) ' || echo "no verdict (exit $weakStatus)")
+weakVerdict=$(verdict "$weakStatus")
 
 step "the event log (Wine's stderr with WINEDEBUG=warn+eventlog)"
 # Wine prints each insertion string on a line: the text, the key
@@ -276,7 +279,7 @@ fi
 WINEDEBUG=warn+eventlog wine "$tools/fetch_https.exe" --connect-to=127.0.0.1 "$ecUrl" >"$out" 2>"$log" ||
     ecStatus=$?
 indent "$out"
-ecVerdict=$(tr -d '\r' <"$out" | grep -E '^(SERVED|REFUSED|ERROR) ' || echo "no verdict (exit $ecStatus)")
+ecVerdict=$(verdict "$ecStatus")
 ecEvent=$(grep -F 'Weak certificate found' "$log" | tr -d '\r' | sed 's/^[0-9a-f]*://' | head -n 1 || true)
 echo "  event log: ${ecEvent:-(no warning event)}"
 

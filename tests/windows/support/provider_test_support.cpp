@@ -4,6 +4,9 @@
 
 #include <tlhelp32.h>
 
+#include "common/blacklist_name.h"
+#include "provider/index_worker.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -58,9 +61,8 @@ void WaitForIndexWorker()
             continue;
         HANDLE thread = OpenThread(SYNCHRONIZE | THREAD_QUERY_LIMITED_INFORMATION, FALSE, entry.th32ThreadID);
         PWSTR description = NULL;
-        // The description the library gives its worker.
         if (thread && SUCCEEDED(GetThreadDescription(thread, &description)) && description &&
-            wcscmp(description, L"Veriloom index build") == 0)
+            wcscmp(description, kIndexWorkerDescription) == 0)
             WaitForSingleObject(thread, 10000);
         LocalFree(description);
         if (thread)
@@ -83,7 +85,8 @@ InstallFolder::~InstallFolder()
 
 void InstallFolder::Write(const std::string &name, const std::string &content) const
 {
-    WaitForIndexWorker();  // which may be reading the file
+    if (IsBlacklistFileName(name.c_str()))
+        WaitForIndexWorker();  // which may be reading the list
     WriteTextFile(installDir + name, content);
 }
 
@@ -98,7 +101,8 @@ bool InstallFolder::CopyShippedList(const std::string &name) const
 
 void InstallFolder::Remove(const std::string &name) const
 {
-    WaitForIndexWorker();
+    if (IsBlacklistFileName(name.c_str()))
+        WaitForIndexWorker();
     DeleteFileA((installDir + name).c_str());
 }
 

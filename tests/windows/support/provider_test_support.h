@@ -53,7 +53,7 @@ void WaitForIndexWorker();
 
 // A fresh folder that stands in for "ProgramFiles" in this process (and in
 // children started with RunChild): blacklist files go into its "Veriloom"
-// subfolder, installDir. Writing or removing a file waits for the library's
+// subfolder, installDir. Writing or removing a list waits for the library's
 // index worker first, so that its read does not keep the file.
 class InstallFolder {
 public:
