@@ -10,6 +10,7 @@
 #include "post_install.h"
 #include "provider_list.h"
 #include "provider_registration.h"
+#include "registry_result.h"
 #include "resources/setup_ids.h"
 #include "revocation_switch.h"
 #include "setup.h"
@@ -58,13 +59,6 @@ bool IsAdministrator()
         return false;
     CloseServiceHandle(manager);
     return true;
-}
-
-// A registry call's result as a bool, its code kept for GetLastError.
-bool Succeeded(LONG result)
-{
-    SetLastError(static_cast<DWORD>(result));
-    return result == ERROR_SUCCESS;
 }
 
 bool WriteSettings(bool checkUpdate)

@@ -4,6 +4,7 @@
 
 #include "common/bounded_string.h"
 #include "folder_entries.h"
+#include "registry_result.h"
 
 namespace {
 
@@ -133,8 +134,7 @@ bool SetCertificateRevocation(int scope, const char *subkey)
                                 sizeof on);
         RegCloseKey(key);
     }
-    SetLastError(static_cast<DWORD>(result));
-    return result == ERROR_SUCCESS;
+    return Succeeded(result);
 }
 
 bool EnableRevocationCheck(int userScope)
