@@ -90,7 +90,8 @@ void LogScope(int userScope)
 }
 
 // Everything an uninstall would find: the library's entry, the list's
-// backup, the Programs and Features entry.
+// backup, the Programs and Features entry. The entry is looked for as
+// UndoInstallation finds it: one too long to unregister is no trace.
 bool HasInstallationTraces()
 {
     wchar_t registered[1024];
