@@ -10,6 +10,7 @@
 #include "post_install.h"
 #include "provider_list.h"
 #include "provider_registration.h"
+#include "registry_result.h"
 #include "resources/setup_ids.h"
 #include "revocation_switch.h"
 #include "setup.h"
@@ -60,13 +61,6 @@ bool IsAdministrator()
     return true;
 }
 
-// A registry call's result as a bool, its code kept for GetLastError.
-bool Succeeded(LONG result)
-{
-    SetLastError(static_cast<DWORD>(result));
-    return result == ERROR_SUCCESS;
-}
-
 bool WriteSettings(bool checkUpdate)
 {
     HKEY settings = CreateSettingsKey();
@@ -96,7 +90,8 @@ void LogScope(int userScope)
 }
 
 // Everything an uninstall would find: the library's entry, the list's
-// backup, the Programs and Features entry.
+// backup, the Programs and Features entry. The entry is looked for as
+// UndoInstallation finds it: one too long to unregister is no trace.
 bool HasInstallationTraces()
 {
     wchar_t registered[1024];

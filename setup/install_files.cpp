@@ -15,20 +15,6 @@
 
 namespace {
 
-char AsciiUpper(char c)
-{
-    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
-bool IsLibraryFileName(const char *name)
-{
-    const char *expected = PROVIDER_LIBRARY_NAME;
-    for (; *name && *expected; ++name, ++expected)
-        if (AsciiUpper(*name) != AsciiUpper(*expected))
-            return false;
-    return *name == '\0' && *expected == '\0';
-}
-
 struct InstalledFile {
     char source[1024];
     char destination[1024];
@@ -37,52 +23,64 @@ struct InstalledFile {
     ULONGLONG bytes;
 };
 
-// What the walk does with each file; false stops it.
-enum FileStep { kFindStep, kStageStep, kReplaceStep, kDiscardStep };
+// What a pass does with one file; false stops the walk, after the
+// failure's message.
+typedef bool (*FileStep)(const InstalledFile &file, InstalledFiles *files);
 
-bool RunStep(FileStep step, const InstalledFile &file, InstalledFiles *files)
+bool CopyFailed(const InstalledFile &file, DWORD error)
 {
-    if (step != kFindStep && file.staged[0] == '\0') {
-        if (step == kDiscardStep)
-            return true;
-        ShowSetupMessagePathsCode(IDS_SETUP_COPY_ERROR, file.source, file.destination, ERROR_FILENAME_EXCED_RANGE);
-        return false;
-    }
-    const bool inPlace = step != kFindStep && IsSameFile(file.source, file.destination);
-    switch (step) {
-    case kFindStep:
-        if (file.isLibrary)
-            BoundedCopy(files->libraryPath, sizeof files->libraryPath, file.destination);
-        files->bytes += file.bytes;
-        return true;
-    case kStageStep:
-        if (inPlace || StageFile(file.source, file.staged))
-            return true;
-        break;
-    case kReplaceStep:
-        if (inPlace) {
-            LogSetupStepText(IDS_SETUP_LOG_IN_PLACE, file.destination);
-            return true;
-        }
-        switch (ReplaceWithStagedFile(file.staged, file.destination)) {
-        case kReplaced:
-            LogSetupStepText(IDS_SETUP_LOG_COPIED, file.destination);
-            return true;
-        case kReplacedAtRestart:
-            LogSetupStepText(IDS_SETUP_LOG_AT_RESTART, file.destination);
-            files->restartNeeded = true;
-            return true;
-        case kReplaceFailed:
-            break;
-        }
-        break;
-    case kDiscardStep:
-        if (!inPlace)
-            DeleteFileA(file.staged);
-        return true;
-    }
-    ShowSetupMessagePathsCode(IDS_SETUP_COPY_ERROR, file.source, file.destination, GetLastError());
+    ShowSetupMessagePathsCode(IDS_SETUP_COPY_ERROR, file.source, file.destination, error);
     return false;
+}
+
+// A file whose paths did not fit has no staged name: it is refused.
+bool PathsFit(const InstalledFile &file)
+{
+    return file.staged[0] != '\0' || CopyFailed(file, ERROR_FILENAME_EXCED_RANGE);
+}
+
+bool FindStep(const InstalledFile &file, InstalledFiles *files)
+{
+    if (file.isLibrary)
+        BoundedCopy(files->libraryPath, sizeof files->libraryPath, file.destination);
+    files->bytes += file.bytes;
+    return true;
+}
+
+// A source that is its destination already stays as it is.
+bool StageStep(const InstalledFile &file, InstalledFiles * /*files*/)
+{
+    return PathsFit(file) && (IsSameFile(file.source, file.destination) || StageFile(file.source, file.staged) ||
+                              CopyFailed(file, GetLastError()));
+}
+
+bool ReplaceStep(const InstalledFile &file, InstalledFiles *files)
+{
+    if (!PathsFit(file))
+        return false;
+    if (IsSameFile(file.source, file.destination)) {
+        LogSetupStepText(IDS_SETUP_LOG_IN_PLACE, file.destination);
+        return true;
+    }
+    switch (ReplaceWithStagedFile(file.staged, file.destination)) {
+    case kReplaced:
+        LogSetupStepText(IDS_SETUP_LOG_COPIED, file.destination);
+        return true;
+    case kReplacedAtRestart:
+        LogSetupStepText(IDS_SETUP_LOG_AT_RESTART, file.destination);
+        files->restartNeeded = true;
+        return true;
+    case kReplaceFailed:
+        break;
+    }
+    return CopyFailed(file, GetLastError());
+}
+
+bool DiscardStep(const InstalledFile &file, InstalledFiles * /*files*/)
+{
+    if (file.staged[0] != '\0' && !IsSameFile(file.source, file.destination))
+        DeleteFileA(file.staged);
+    return true;
 }
 
 // The file's three paths; a path that does not fit leaves the staged name
@@ -111,13 +109,14 @@ bool ForEachFile(FileStep step, const char *sourceDir, const char *installDir, c
     const bool listed = ForEachFolderEntry(pattern, [&](const WIN32_FIND_DATAA &entry) {
         if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
             return true;
+        const bool isBlacklist = IsBlacklistFileName(entry.cFileName);
         InstalledFile file;
-        file.isLibrary = !IsBlacklistFileName(entry.cFileName) && IsLibraryFileName(entry.cFileName);
-        if (!file.isLibrary && !IsBlacklistFileName(entry.cFileName))
+        file.isLibrary = !isBlacklist && IsLibraryFileName(entry.cFileName);
+        if (!file.isLibrary && !isBlacklist)
             return true;
         file.bytes = (static_cast<ULONGLONG>(entry.nFileSizeHigh) << 32) | entry.nFileSizeLow;
         FillFile(&file, sourceDir, entry.cFileName, installDir);
-        ok = RunStep(step, file, files);
+        ok = step(file, files);
         return ok;
     });
     if (!listed)
@@ -133,7 +132,7 @@ bool ForEachFile(FileStep step, const char *sourceDir, const char *installDir, c
             setup.bytes = data.nFileSizeLow;
         FillFile(&setup, "", INSTALLED_SETUP_NAME, installDir);
         BoundedCopy(setup.source, sizeof setup.source, ownPath);
-        ok = RunStep(step, setup, files);
+        ok = step(setup, files);
     }
     return ok;
 }
@@ -145,16 +144,16 @@ bool FindInstalledFiles(const char *sourceDir, const char *installDir, const cha
     files->libraryPath[0] = '\0';
     files->bytes = 0;
     files->restartNeeded = false;
-    return ForEachFile(kFindStep, sourceDir, installDir, ownPath, files);
+    return ForEachFile(FindStep, sourceDir, installDir, ownPath, files);
 }
 
 bool CopyInstalledFiles(const char *sourceDir, const char *installDir, const char *ownPath, InstalledFiles *files)
 {
-    if (ForEachFile(kStageStep, sourceDir, installDir, ownPath, files) &&
-        ForEachFile(kReplaceStep, sourceDir, installDir, ownPath, files))
+    if (ForEachFile(StageStep, sourceDir, installDir, ownPath, files) &&
+        ForEachFile(ReplaceStep, sourceDir, installDir, ownPath, files))
         return true;
     const DWORD error = GetLastError();
-    ForEachFile(kDiscardStep, sourceDir, installDir, ownPath, files);
+    ForEachFile(DiscardStep, sourceDir, installDir, ownPath, files);
     SetLastError(error);
     return false;
 }

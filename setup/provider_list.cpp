@@ -36,6 +36,11 @@ bool EqualsIgnoringAsciiCase(const char *text, DWORD textLength, const char *exp
 
 } // namespace
 
+bool IsLibraryFileName(const char *name)
+{
+    return EqualsIgnoringAsciiCase(name, static_cast<DWORD>(strlen(name)), PROVIDER_LIBRARY_NAME);
+}
+
 bool FindLibraryEntry(const char *data, DWORD length, DWORD *entryOffset, DWORD *entryLength)
 {
     DWORD offset = 0;

@@ -21,6 +21,9 @@ bool ReadProviderListValue(HKEY key, const char *name, char *data, DWORD capacit
 // The same for the value of CryptoAPI's DEFAULT key ("Dll" or "DllOrig").
 bool ReadRegisteredProviderList(const char *name, char *data, DWORD capacity, DWORD *length);
 
+// True when a file name is the library's, in any ASCII letter case.
+bool IsLibraryFileName(const char *name);
+
 // True when one entry of the list (length bytes of data) has a directory
 // part and the file name after its last backslash is the library's name,
 // in any ASCII letter case.

@@ -4,6 +4,7 @@
 
 #include "common/bounded_string.h"
 #include "folder_entries.h"
+#include "registry_result.h"
 
 namespace {
 
@@ -16,18 +17,23 @@ void EnablePrivilege(HANDLE token, const char *name)
         AdjustTokenPrivileges(token, FALSE, &privileges, 0, NULL, NULL);
 }
 
-// Pass 1: every loaded hive but the "_Classes" companions. A hive that
-// cannot be written does not stop the others; the first failure's code
-// is kept.
-bool SwitchLoadedHives(DWORD *firstError)
+// A hive that cannot be written does not stop the others; the first
+// failure's code is kept (ERROR_SUCCESS: none yet).
+void NoteFailure(DWORD *firstError, DWORD error)
+{
+    if (*firstError == ERROR_SUCCESS)
+        *firstError = error;
+}
+
+// Pass 1: every loaded hive but the "_Classes" companions.
+void SwitchLoadedHives(DWORD *firstError)
 {
     HKEY users;
     const LONG opened = RegOpenKeyExA(HKEY_USERS, NULL, 0, KEY_ENUMERATE_SUB_KEYS, &users);
     if (opened != ERROR_SUCCESS) {
-        *firstError = static_cast<DWORD>(opened);
-        return false;
+        NoteFailure(firstError, static_cast<DWORD>(opened));
+        return;
     }
-    bool result = true;
     for (DWORD index = 0;; ++index) {
         char name[256];
         DWORD nameLength = sizeof name;
@@ -35,13 +41,10 @@ bool SwitchLoadedHives(DWORD *firstError)
             break;
         if (strstr(name, "_Classes"))
             continue;
-        if (!SetCertificateRevocation(0, name) && result) {
-            *firstError = GetLastError();
-            result = false;
-        }
+        if (!SetCertificateRevocation(0, name))
+            NoteFailure(firstError, GetLastError());
     }
     RegCloseKey(users);
-    return result;
 }
 
 bool ReadProfilesDirectory(char *profileDir, size_t capacity)
@@ -69,11 +72,11 @@ bool ReadProfilesDirectory(char *profileDir, size_t capacity)
 // write. A hive that cannot be mounted belongs to a user who is logged on
 // (pass 1 wrote it) or is none; a mounted hive that cannot be written is a
 // failure.
-bool SwitchProfileHives(DWORD *firstError)
+void SwitchProfileHives(DWORD *firstError)
 {
     char profileDir[1024];
     if (!ReadProfilesDirectory(profileDir, sizeof profileDir))
-        return true;
+        return;
 
     HANDLE token;
     if (OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token)) {
@@ -85,7 +88,6 @@ bool SwitchProfileHives(DWORD *firstError)
     char pattern[1024];
     BoundedCopy(pattern, sizeof pattern, profileDir);
     BoundedAppend(pattern, sizeof pattern, "\\*");
-    bool result = true;
     ForEachFolderEntry(pattern, [&](const WIN32_FIND_DATAA &entry) {
         if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
             return true;
@@ -99,14 +101,11 @@ bool SwitchProfileHives(DWORD *firstError)
             return true;
         if (RegLoadKeyA(HKEY_USERS, PROFILE_MOUNT_POINT, hive) != ERROR_SUCCESS)
             return true;  // the hive of a user who is logged on, or no hive at all
-        if (!SetCertificateRevocation(0, PROFILE_MOUNT_POINT) && result) {
-            *firstError = GetLastError();
-            result = false;
-        }
+        if (!SetCertificateRevocation(0, PROFILE_MOUNT_POINT))
+            NoteFailure(firstError, GetLastError());
         RegUnLoadKeyA(HKEY_USERS, PROFILE_MOUNT_POINT);
         return true;
     });
-    return result;
 }
 
 } // namespace
@@ -133,18 +132,16 @@ bool SetCertificateRevocation(int scope, const char *subkey)
                                 sizeof on);
         RegCloseKey(key);
     }
-    SetLastError(static_cast<DWORD>(result));
-    return result == ERROR_SUCCESS;
+    return Succeeded(result);
 }
 
 bool EnableRevocationCheck(int userScope)
 {
     if (userScope != 0)
         return SetCertificateRevocation(userScope, NULL);
-    DWORD loadedError = ERROR_SUCCESS;
-    DWORD profileError = ERROR_SUCCESS;
-    const bool loaded = SwitchLoadedHives(&loadedError);
-    const bool profiles = SwitchProfileHives(&profileError);
-    SetLastError(loaded ? profileError : loadedError);
-    return loaded && profiles;
+    // The loaded hives come first, so a failure there is the one reported.
+    DWORD firstError = ERROR_SUCCESS;
+    SwitchLoadedHives(&firstError);
+    SwitchProfileHives(&firstError);
+    return Succeeded(static_cast<LONG>(firstError));
 }

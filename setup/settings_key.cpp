@@ -2,6 +2,8 @@
 
 #include "install.h"
 
+#include "registry_result.h"
+
 #include <aclapi.h>
 
 namespace {
@@ -90,6 +92,5 @@ HKEY CreateSettingsKey()
         }
     }
     LocalFree(acl);
-    SetLastError(static_cast<DWORD>(result));
-    return key;
+    return Succeeded(result) ? key : NULL;
 }

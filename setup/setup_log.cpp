@@ -158,12 +158,13 @@ void LogSetupStepNumber(UINT id, unsigned number)
     LogSetupText(text);
 }
 
-void LogSetupStepTextNumber(UINT id, const char *argument, unsigned number)
+void ReportSetupStepTextNumber(UINT id, const char *argument, unsigned number)
 {
     char format[256];
     char text[1024];
     LoadText(id, format, sizeof format);
     BoundedFormat(text, sizeof text, format, argument, number);
+    WriteStandardError(text);
     LogSetupText(text);
 }
 

@@ -28,8 +28,9 @@ void LogSetupText(const char *text);
 void LogSetupStep(UINT id);
 void LogSetupStepText(UINT id, const char *argument);
 void LogSetupStepNumber(UINT id, unsigned number);
-// Two arguments: a path and a Win32 error code.
-void LogSetupStepTextNumber(UINT id, const char *argument, unsigned number);
+// Two arguments, a path and a Win32 error code; the text goes to standard
+// error as well, for the problems no message box may show.
+void ReportSetupStepTextNumber(UINT id, const char *argument, unsigned number);
 
 // Writes the text and a line break to standard error, when Setup has one
 // (a command prompt or a deployment tool that reads it).

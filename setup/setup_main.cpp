@@ -113,25 +113,6 @@ UINT OpenLog(const char *path)
     return IDS_SETUP_LOG_CANNOT_OPEN;
 }
 
-// A run that cannot start: the message goes to standard error (a
-// deployment tool's record) and the log when there is one, never into a
-// message box: the options may not have been read far enough to know
-// whether anyone could answer it (a SYSTEM account has no desktop).
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wformat-nonliteral"
-void ReportStartProblem(UINT id, const char *path)
-{
-    const DWORD error = GetLastError();
-    char format[256];
-    if (LoadStringA(SetupInstance, id + LanguageOffset, format, sizeof format) == 0)
-        format[0] = '\0';
-    char text[1024];
-    BoundedFormat(text, sizeof text, format, path ? path : "", static_cast<unsigned>(error));
-    WriteStandardError(text);
-    LogSetupText(text);
-}
-#pragma GCC diagnostic pop
-
 } // namespace
 
 INT_PTR CALLBACK SetupDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM /*lParam*/)
@@ -174,10 +155,14 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE /*previous*/, LPSTR commandTail
     InitLanguageOffset();
     const OptionsResult parsed = ParseInstallOptions(SetupCommandTail, &options);
     SetupQuiet = options.quiet;
+    // A run that cannot start says so on standard error (a deployment
+    // tool's record) and in the log when there is one, never in a message
+    // box: the options may not have been read far enough to know whether
+    // anyone could answer it (a SYSTEM account has no desktop).
     const UINT logProblem = OpenLog(options.logFile);
     if (logProblem != 0) {
         // Nothing is written into a log that cannot be trusted.
-        ReportStartProblem(logProblem, options.logFile);
+        ReportSetupStepTextNumber(logProblem, options.logFile, static_cast<unsigned>(GetLastError()));
         return kExitBadOptions;
     }
     LogSetupStepText(IDS_SETUP_LOG_STARTED, SetupCommandTail);
@@ -185,7 +170,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE /*previous*/, LPSTR commandTail
     // A word that is no option stops only a quiet run: the dialogs have
     // always ignored them.
     if (parsed == kOptionsContradictory || (parsed == kOptionsUnknownWord && options.quiet)) {
-        ReportStartProblem(IDS_SETUP_LOG_BAD_OPTIONS, NULL);
+        ReportSetupStepTextNumber(IDS_SETUP_LOG_BAD_OPTIONS, "", 0);  // a text without placeholders
         exitCode = kExitBadOptions;
     } else if (options.showUsage) {
         ShowSetupMessage(IDS_SETUP_USAGE);

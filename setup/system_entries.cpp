@@ -4,17 +4,11 @@
 
 #include "common/bounded_string.h"
 #include "common/product.h"
+#include "registry_result.h"
 
 #include <cstring>
 
 namespace {
-
-// A registry call's result as a bool, its code kept for GetLastError.
-bool Succeeded(LONG result)
-{
-    SetLastError(static_cast<DWORD>(result));
-    return result == ERROR_SUCCESS;
-}
 
 bool SetText(HKEY key, const char *name, const char *text, DWORD type = REG_SZ)
 {

@@ -51,14 +51,6 @@ int VerifyHidden(const std::string &names)
 }
 const ChildMode kVerifyHidden("verify-hidden", VerifyHidden);
 
-size_t CountOf(const std::string &text, const std::string &part)
-{
-    size_t count = 0;
-    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
-        count++;
-    return count;
-}
-
 struct PolicyCase {
     long policy;  // the "KeyChecks" value, negative: absent
     const char *dwError;

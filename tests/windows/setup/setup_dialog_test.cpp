@@ -218,8 +218,7 @@ TEST_F(SetupNoCrlTest, NoCrlTakesCryptnetOutAndUninstallPutsItBack)
     FillShippingFolder(source, "VERILOOM-X64.DLL");
     WriteMultiString(HKEY_LOCAL_MACHINE, TEST_PROVIDER_LIST_KEY, "Dll", {"cryptnet.dll"});
     const std::vector<BYTE> listBefore = RawProviderList();
-    WriteDword(HKEY_CURRENT_USER, TEST_INTERNET_SETTINGS, "CertificateRevocation", 0);
-    WriteDword(HKEY_USERS, std::string(".Default\\") + TEST_INTERNET_SETTINGS, "CertificateRevocation", 0);
+    SwitchRevocationOff();
     const SetupRun install = RunSetupProgram(source.setup, "-nocrl", [](const SetupWindow &window) {
         if (!window.IsMessageBox())
             SendMessageW(GetDlgItem(window.window, 10), CB_SETCURSEL, 1, 0);

@@ -76,11 +76,6 @@ private:
 
 const char kSessionManager[] = "SYSTEM\\CurrentControlSet\\Control\\Session Manager";
 
-const SetupAnswer kNoWindow = [](const SetupWindow &window) {
-    ADD_FAILURE() << "a quiet Setup showed a window: " << window.caption;
-    return window.IsMessageBox() ? IDOK : IDCANCEL;
-};
-
 std::string FileText(const std::string &path)
 {
     std::string content;

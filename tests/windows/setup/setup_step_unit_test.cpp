@@ -220,11 +220,7 @@ TEST_F(SetupStepTest, LogThatCannotBeTrustedIsRefused)
     // The new log belongs to the administrator who made it: appended to.
     EXPECT_EQ(0, Run("/uninstall /quiet /log \"" + target + ".new\""));
     EXPECT_TRUE(ReadTextFile(target + ".new", &content));
-    size_t runs = 0;
-    for (size_t at = content.find("Setup ended with exit code 0."); at != std::string::npos;
-         at = content.find("Setup ended with exit code 0.", at + 1))
-        ++runs;
-    EXPECT_EQ(2u, runs) << content;
+    EXPECT_EQ(2u, CountOf(content, "Setup ended with exit code 0.")) << content;
 }
 
 // A symbolic link (which Wine cannot make) shows as a reparse point.

@@ -72,6 +72,11 @@ SetupAnswer Answer(int mainAnswer, bool testPageYes)
     };
 }
 
+const SetupAnswer kNoWindow = [](const SetupWindow &window) {
+    ADD_FAILURE() << "a quiet Setup showed a window: " << window.caption;
+    return window.IsMessageBox() ? IDOK : IDCANCEL;
+};
+
 SetupRun RunSetupProgram(const std::string &program, const std::string &arguments, const SetupAnswer &answer,
                          const std::string &screenshotPrefix)
 {
@@ -114,6 +119,12 @@ std::vector<BYTE> RawProviderList()
 bool HasBackup()
 {
     return HasValue(HKEY_LOCAL_MACHINE, TEST_PROVIDER_LIST_KEY, "DllOrig");
+}
+
+void SwitchRevocationOff()
+{
+    WriteDword(HKEY_CURRENT_USER, TEST_INTERNET_SETTINGS, "CertificateRevocation", 0);
+    WriteDword(HKEY_USERS, std::string(".Default\\") + TEST_INTERNET_SETTINGS, "CertificateRevocation", 0);
 }
 
 SetupStateGuard::SetupStateGuard()

@@ -57,6 +57,9 @@ typedef std::function<int(const SetupWindow &)> SetupAnswer;
 // The main dialog gets `mainAnswer`, a Yes/No box No (or Yes), every other
 // message box OK.
 SetupAnswer Answer(int mainAnswer, bool testPageYes = false);
+// For a quiet run, which must show nothing: any window fails the test and
+// is closed.
+extern const SetupAnswer kNoWindow;
 
 struct SetupRun {
     bool started;
@@ -76,6 +79,10 @@ SetupRun RunSetupProgram(const std::string &program, const std::string &argument
 std::vector<std::string> ProviderList(const char *value = "Dll");
 std::vector<BYTE> RawProviderList();
 bool HasBackup();
+
+// Sets the per-user switch to 0 for the current user and the default user,
+// so that a run is seen to set it.
+void SwitchRevocationOff();
 
 // Saves the provider list and its backup, the settings key, the per-user
 // switch of the current user and of HKEY_USERS' hives, and the installation

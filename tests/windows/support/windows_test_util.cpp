@@ -128,6 +128,14 @@ size_t CountLines(const std::vector<std::string> &lines, const std::string &text
     return count;
 }
 
+size_t CountOf(const std::string &text, const std::string &part)
+{
+    size_t count = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        count++;
+    return count;
+}
+
 std::string UnixPath(const std::string &path)
 {
     typedef char *(CDECL * UnixName)(LPCWSTR);

@@ -42,6 +42,8 @@ std::vector<std::string> WaitForRecords(const std::string &recordFile, size_t co
 // with it).
 std::vector<std::string> Lines(const std::string &text);
 size_t CountLines(const std::vector<std::string> &lines, const std::string &text, bool prefix = false);
+// How often `part` occurs in the text (overlapping occurrences too).
+size_t CountOf(const std::string &text, const std::string &part);
 
 // The Unix name of a Windows path, "" when Wine does not tell it.
 std::string UnixPath(const std::string &path);
