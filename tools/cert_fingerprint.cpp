@@ -155,8 +155,6 @@ int Fail(const char *path, const char *message)
     return 1;
 }
 
-// Reads a certificate or RSA key file; prints why and returns 1 when it is
-// neither.
 // The key's kind, digest and, for RSA, modulus, as a certificate reader
 // found them.
 void TakeKeyFacts(const TMyProcessCertificate &reader, KeyFacts *facts)
@@ -169,6 +167,8 @@ void TakeKeyFacts(const TMyProcessCertificate &reader, KeyFacts *facts)
         facts->modulus.assign(digits, digits + length);
 }
 
+// Reads a certificate or RSA key file; prints why and returns 1 when it is
+// neither.
 int ReadKeyFacts(const char *path, KeyFacts *facts)
 {
     std::vector<uint8_t> bytes, pem;
@@ -273,21 +273,55 @@ bool ReadListText(const std::string &path, std::string *text)
     return true;
 }
 
-// The blacklist files that list the fingerprint.
-std::vector<std::string> ListsNaming(const std::string &folder, const std::vector<std::string> &names,
-                                     const std::string &fingerprint)
+// A blacklist file of the folder searched; one that cannot be read is kept,
+// unread, so that each report can say so.
+struct List {
+    std::string name;
+    bool readable;
+    std::string text;
+};
+
+// The blacklist files of a folder, each read once.
+bool LoadLists(const std::string &folder, std::vector<List> *lists)
 {
-    std::vector<std::string> listing;
+    std::vector<std::string> names;
+    if (!ListBlacklists(folder, &names))
+        return false;
     for (const std::string &name : names) {
-        std::string text;
-        if (!ReadListText(folder + "/" + name, &text)) {
-            printf("  (cannot read %s)\n", name.c_str());
-            continue;
-        }
-        if (ContainsText(text.data(), text.size(), fingerprint.c_str()))
-            listing.push_back(name);
+        List list = {name, false, ""};
+        list.readable = ReadListText(folder + "/" + name, &list.text);
+        lists->push_back(list);
     }
-    return listing;
+    return true;
+}
+
+// What the lists and, for RSA, the structural checks find about a key.
+struct Findings {
+    std::vector<std::string> listedIn;
+    KeyCheckOutcome roca = kCheckSkipped;
+    KeyCheckOutcome closePrimes = kCheckSkipped;
+};
+
+Findings Examine(const KeyFacts &facts, const std::vector<List> &lists)
+{
+    Findings findings;
+    const std::string fingerprint = facts.digest.substr(20);
+    for (const List &list : lists) {
+        if (list.readable && ContainsText(list.text.data(), list.text.size(), fingerprint.c_str()))
+            findings.listedIn.push_back(list.name);
+    }
+    if (facts.kind == kKeyKindRsa) {
+        const uint8_t *modulus = facts.modulus.data();
+        const uint32_t length = static_cast<uint32_t>(facts.modulus.size());
+        findings.roca = CheckRocaStructure(modulus, length);
+        findings.closePrimes = CheckClosePrimes(modulus, length);
+    }
+    return findings;
+}
+
+bool IsWeak(const Findings &findings)
+{
+    return !findings.listedIn.empty() || findings.roca == kCheckFlagged || findings.closePrimes == kCheckFlagged;
 }
 
 const char *CheckWords(KeyCheckOutcome outcome, const char *weak, const char *skipped)
@@ -297,8 +331,9 @@ const char *CheckWords(KeyCheckOutcome outcome, const char *weak, const char *sk
     return outcome == kCheckSkipped ? skipped : "not found";
 }
 
-// Prints what --check finds; 0 nothing weak, 1 weak, 2 unreadable.
-int Check(const char *path, const char *listFolder, const std::vector<std::string> &lists)
+// Prints what --check finds; 0 nothing weak, 1 weak, 2 unreadable. Without
+// a list folder lists is empty.
+int Check(const char *path, const char *listFolder, const std::vector<List> &lists)
 {
     KeyFacts facts;
     if (ReadKeyFacts(path, &facts) != 0)
@@ -308,71 +343,50 @@ int Check(const char *path, const char *listFolder, const std::vector<std::strin
         printf("  no key: nothing to check\n");
         return 0;
     }
-    bool weak = false;
+    const Findings findings = Examine(facts, lists);
     if (listFolder) {
-        const std::vector<std::string> listing = ListsNaming(listFolder, lists, facts.digest.substr(20));
-        for (const std::string &name : listing)
+        for (const List &list : lists) {
+            if (!list.readable)
+                printf("  (cannot read %s)\n", list.name.c_str());
+        }
+        for (const std::string &name : findings.listedIn)
             printf("  blacklist: listed in %s\n", name.c_str());
-        if (listing.empty())
+        if (findings.listedIn.empty())
             printf("  blacklist: not listed (%u files searched)\n", static_cast<unsigned>(lists.size()));
-        weak = !listing.empty();
     } else {
         printf("  blacklist: not searched (no --lists)\n");
     }
     if (facts.kind != kKeyKindRsa) {
         printf("  ROCA, close primes: not checked (RSA keys only)\n");
-        return weak ? 1 : 0;
+    } else {
+        printf("  ROCA: %s\n", CheckWords(findings.roca, "WEAK: the primes have the ROCA structure (CVE-2017-15361)",
+                                          "not checked (modulus under 256 or over 8192 bits)"));
+        printf("  close primes: %s\n",
+               CheckWords(findings.closePrimes, "WEAK: Fermat's method factors the modulus (CVE-2022-26320)",
+                          "not checked (modulus over 8192 bits)"));
     }
-    const uint8_t *modulus = facts.modulus.data();
-    const uint32_t length = static_cast<uint32_t>(facts.modulus.size());
-    const KeyCheckOutcome roca = CheckRocaStructure(modulus, length);
-    const KeyCheckOutcome closePrimes = CheckClosePrimes(modulus, length);
-    printf("  ROCA: %s\n", CheckWords(roca, "WEAK: the primes have the ROCA structure (CVE-2017-15361)",
-                                      "not checked (modulus under 256 or over 8192 bits)"));
-    printf("  close primes: %s\n",
-           CheckWords(closePrimes, "WEAK: Fermat's method factors the modulus (CVE-2022-26320)",
-                      "not checked (modulus over 8192 bits)"));
-    return weak || roca == kCheckFlagged || closePrimes == kCheckFlagged ? 1 : 0;
+    return IsWeak(findings) ? 1 : 0;
 }
 
 #ifdef _WIN32
-// The lists of a folder, read once: (file name, text up to its first NUL).
-bool LoadLists(const std::string &folder, std::vector<std::pair<std::string, std::string>> *lists)
+// Adds an item to a comma-separated text.
+void Join(std::string *text, const std::string &item)
 {
-    std::vector<std::string> names;
-    if (!ListBlacklists(folder, &names))
-        return false;
-    bool complete = true;
-    for (const std::string &name : names) {
-        std::string text;
-        if (!ReadListText(folder + "/" + name, &text)) {
-            fprintf(stderr, "cert_fingerprint: cannot read the list %s\n", name.c_str());
-            complete = false;
-            continue;
-        }
-        lists->push_back(std::make_pair(name, text));
-    }
-    return complete;
+    if (!text->empty())
+        *text += ", ";
+    *text += item;
 }
 
-// Why a certificate's key is weak: the lists that name it and, for RSA, the
-// structural checks that flag it; empty when nothing does.
-std::string WeakReason(const KeyFacts &facts, const std::vector<std::pair<std::string, std::string>> &lists)
+// Why a certificate's key is weak, in one line; empty when nothing finds it.
+std::string WeakReason(const Findings &findings)
 {
     std::string reason;
-    const std::string fingerprint = facts.digest.substr(20);
-    for (const auto &list : lists) {
-        if (ContainsText(list.second.data(), list.second.size(), fingerprint.c_str()))
-            reason += (reason.empty() ? "listed in " : ", listed in ") + list.first;
-    }
-    if (facts.kind == kKeyKindRsa) {
-        const uint8_t *modulus = facts.modulus.data();
-        const uint32_t length = static_cast<uint32_t>(facts.modulus.size());
-        if (CheckRocaStructure(modulus, length) == kCheckFlagged)
-            reason += reason.empty() ? "ROCA (CVE-2017-15361)" : ", ROCA (CVE-2017-15361)";
-        if (CheckClosePrimes(modulus, length) == kCheckFlagged)
-            reason += reason.empty() ? "close primes (CVE-2022-26320)" : ", close primes (CVE-2022-26320)";
-    }
+    for (const std::string &name : findings.listedIn)
+        Join(&reason, "listed in " + name);
+    if (findings.roca == kCheckFlagged)
+        Join(&reason, "ROCA (CVE-2017-15361)");
+    if (findings.closePrimes == kCheckFlagged)
+        Join(&reason, "close primes (CVE-2022-26320)");
     return reason;
 }
 
@@ -399,9 +413,18 @@ int CheckStores(const char *listFolder, bool csv)
         }
         listFolder = installFolder;
     }
-    std::vector<std::pair<std::string, std::string>> lists;
-    bool unreadable = !LoadLists(listFolder, &lists);
-    if (unreadable && lists.empty()) {
+    std::vector<List> lists;
+    const bool listed = LoadLists(listFolder, &lists);
+    size_t readable = 0;
+    for (const List &list : lists) {
+        if (list.readable)
+            readable++;
+        else
+            fprintf(stderr, "cert_fingerprint: cannot read the list %s\n", list.name.c_str());
+    }
+    bool unreadable = readable < lists.size();
+    // A folder whose lists all fail to read is no better than one that fails.
+    if (!listed || (unreadable && readable == 0)) {
         fprintf(stderr, "cert_fingerprint: cannot read the folder %s\n", listFolder);
         return 2;
     }
@@ -422,7 +445,7 @@ int CheckStores(const char *listFolder, bool csv)
                 return;
             }
             TakeKeyFacts(reader, &facts);
-            const std::string reason = WeakReason(facts, lists);
+            const std::string reason = WeakReason(Examine(facts, lists));
             if (reason.empty())
                 return;
             weak++;
@@ -439,7 +462,7 @@ int CheckStores(const char *listFolder, bool csv)
             unreadable = true;
         });
     fprintf(csv ? stderr : stdout, "%u certificates checked against %u lists in %s: %u weak\n",
-            static_cast<unsigned>(checked), static_cast<unsigned>(lists.size()), listFolder,
+            static_cast<unsigned>(checked), static_cast<unsigned>(readable), listFolder,
             static_cast<unsigned>(weak));
     return weak ? 1 : unreadable ? 2 : 0;
 }
@@ -507,11 +530,11 @@ int main(int argc, char **argv)
 
     int first = 2;
     const char *listFolder = NULL;
-    std::vector<std::string> lists;
+    std::vector<List> lists;
     if (argc > 3 && strcmp(argv[2], "--lists") == 0) {
         listFolder = argv[3];
         first = 4;
-        if (!ListBlacklists(listFolder, &lists)) {
+        if (!LoadLists(listFolder, &lists)) {
             fprintf(stderr, "cert_fingerprint: cannot read the folder %s\n", listFolder);
             return 2;
         }

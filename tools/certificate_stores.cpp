@@ -16,15 +16,7 @@ const struct {
     {CERT_SYSTEM_STORE_LOCAL_MACHINE, "LocalMachine"},
     {CERT_SYSTEM_STORE_CURRENT_USER, "CurrentUser"},
 };
-const wchar_t *const kStores[] = {L"Root", L"AuthRoot", L"CA", L"My", L"TrustedPeople"};
-
-std::string Narrow(const wchar_t *text)
-{
-    std::string narrow;
-    for (; *text; text++)
-        narrow += static_cast<char>(*text);
-    return narrow;
-}
+const char *const kStores[] = {"Root", "AuthRoot", "CA", "My", "TrustedPeople"};
 
 } // namespace
 
@@ -36,11 +28,13 @@ void ReadSystemStores(const std::function<void(const StoreCertificate &)> &visit
     // over once, for the first store that has it.
     std::set<std::string> seen;
     for (const auto &location : kLocations) {
-        for (const wchar_t *storeName : kStores) {
-            const std::string name = std::string(location.name) + "\\" + Narrow(storeName);
+        for (const char *storeName : kStores) {
+            const std::string name = std::string(location.name) + "\\" + storeName;
+            // The key under which a certificate counts as seen.
+            const std::string prefix = std::string(storeName) + "|";
             // Read only, and never created where it does not exist.
             HCERTSTORE store =
-                CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0,
+                CertOpenStore(CERT_STORE_PROV_SYSTEM_A, 0, 0,
                               location.location | CERT_STORE_READONLY_FLAG | CERT_STORE_OPEN_EXISTING_FLAG, storeName);
             if (!store) {
                 // A store that does not exist holds nothing.
@@ -51,9 +45,9 @@ void ReadSystemStores(const std::function<void(const StoreCertificate &)> &visit
             }
             for (PCCERT_CONTEXT certificate = CertEnumCertificatesInStore(store, NULL); certificate;
                  certificate = CertEnumCertificatesInStore(store, certificate)) {
-                const std::string key = Narrow(storeName) + "|" +
-                                        std::string(reinterpret_cast<const char *>(certificate->pbCertEncoded),
-                                                    certificate->cbCertEncoded);
+                const std::string key =
+                    prefix + std::string(reinterpret_cast<const char *>(certificate->pbCertEncoded),
+                                         certificate->cbCertEncoded);
                 if (!seen.insert(key).second)
                     continue;
                 StoreCertificate found;
